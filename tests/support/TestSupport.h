@@ -1,0 +1,51 @@
+#pragma once
+// Helpers shared by the test suites.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace znx::test {
+
+// A fresh temporary folder, removed with everything in it at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool Exists(const std::string& path);
+
+struct ProcessResult {
+    int exitCode = -1; // the exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with the arguments (argv[0] included) and extra environment
+// variables (an empty value removes the variable), waits for it and
+// captures its output.
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env = {},
+                         const std::string& workDir = {});
+
+// Copies the executable into the folder (keeping its mode); returns the copy.
+std::string CopyExecutable(const std::string& source, const std::string& dir,
+                           const std::string& name = {});
+
+// The log text with the date and time before each ": " replaced by "<T>".
+std::string MaskTimestamps(const std::string& log);
+
+// Text with every "\n" turned into "\r\n" (fixtures are written with "\n").
+std::string Crlf(const std::string& text);
+
+} // namespace znx::test

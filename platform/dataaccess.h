@@ -1,0 +1,51 @@
+#pragma once
+// Data access to Microsoft SQL Server: one connection object with the
+// settings the SQL action and the editor's catalog listing need, over ODBC.
+// Connection strings come in the ADO/OLE DB form the profiles keep
+// ("Provider=SQLOLEDB.1;Data Source=...;Initial Catalog=...;User ID=...", or
+// "FILE NAME=" a data link file) and are translated to ODBC here.
+// Errors are znx::Error carrying the server's or the layer's own message.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace znx {
+
+class TDataConnection {
+public:
+    TDataConnection();
+    ~TDataConnection(); // closes an open connection
+    TDataConnection(const TDataConnection&) = delete;
+    TDataConnection& operator=(const TDataConnection&) = delete;
+
+    // Settings, taken when the connection opens.
+    std::string ConnectionString;  // ADO/OLE DB form (or ODBC with Driver=/DSN=)
+    int CommandTimeout = 30;       // seconds; 0 waits without limit
+    std::string DefaultDatabase;   // selected after opening; empty selects none
+    bool ReadCommitted = true;     // transaction isolation
+    // Never a login dialogue: user and password come from the string alone.
+
+    void Open();
+    void Close();
+    bool Connected() const;
+
+    // Opens the connection when needed, then runs the text once as one batch
+    // and reads every result to its end. An empty text raises the layer's
+    // missing-command-text error after the connection has been opened.
+    void Execute(const std::string& CommandText);
+
+    // The server's catalogs (databases) in the server's order, as the
+    // catalogs schema lists them (column CATALOG_NAME). Opens when needed.
+    std::vector<std::string> ListCatalogs();
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> FImpl;
+};
+
+// The ODBC connection string for an ADO/OLE DB one (see above).
+std::string TranslateConnectionString(const std::string& AdoConnectionString);
+
+} // namespace znx

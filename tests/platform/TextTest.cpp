@@ -48,6 +48,8 @@ TEST(Text, IntegerTextAsTheSystemReadsIt) {
                    Case{"", false, 0}, Case{"$", false, 0}, Case{" 1", false, 0}, Case{"0x", false, 0}}) {
         int32_t v = 0;
         EXPECT_EQ(TryStrToInt(c.in, v), c.ok) << c.in;
-        if (c.ok) EXPECT_EQ(v, c.value) << c.in;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.in;
+        }
     }
 }

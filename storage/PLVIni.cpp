@@ -34,16 +34,7 @@ TStrings SplitLines(const std::string& text) {
     return lines;
 }
 
-size_t FindKeyLine(const TStrings& body, const std::string& ident) {
-    for (size_t i = 0; i < body.size(); ++i) {
-        const std::string& line = body[i];
-        size_t eq = line.find('=');
-        if (eq != std::string::npos &&
-            AnsiSameText(std::string_view(line).substr(0, eq), ident))
-            return i;
-    }
-    return std::string::npos;
-}
+size_t KeyNameEnd(const std::string& line) { return line.find('='); }
 
 bool IsSectionHeader(const std::string& line) {
     return !line.empty() && line.front() == '[' && line.back() == ']' && line.size() >= 2;
@@ -269,7 +260,7 @@ void TUniqueIniFile::Parse() {
         if (IsSectionHeader(line)) {
             current = &AddSection(line.substr(1, line.size() - 2));
         } else if (current) {
-            if (!line.empty()) current->push_back(line);
+            if (!line.empty()) current->push_back(line); // bodies are indexed on first use
         } else {
             FHeader.push_back(line);
         }
@@ -282,25 +273,55 @@ void TUniqueIniFile::RebuildIndex() {
         FIndex.emplace(AnsiUpperCase(FSections[i]->Name), i);
 }
 
-TStrings* TUniqueIniFile::FindSection(const std::string& name) {
+TIniSection* TUniqueIniFile::FindSectionEntry(const std::string& name) {
     auto it = FIndex.find(AnsiUpperCase(name));
-    return it == FIndex.end() ? nullptr : &FSections[it->second]->Body;
+    return it == FIndex.end() ? nullptr : FSections[it->second].get();
+}
+
+TStrings* TUniqueIniFile::FindSection(const std::string& name) {
+    TIniSection* s = FindSectionEntry(name);
+    return s ? &s->Body : nullptr;
+}
+
+size_t TUniqueIniFile::FindKeyLine(TIniSection& section, const std::string& ident) {
+    const TStrings& body = section.Body;
+    constexpr size_t kIndexFrom = 32; // short bodies are searched directly
+    if (body.size() < kIndexFrom) {
+        for (size_t i = 0; i < body.size(); ++i) {
+            size_t eq = KeyNameEnd(body[i]);
+            if (eq != std::string::npos && AnsiSameText(std::string_view(body[i]).substr(0, eq), ident))
+                return i;
+        }
+        return std::string::npos;
+    }
+    if (!section.KeyIndexValid) {
+        section.KeyIndex.clear();
+        for (size_t i = 0; i < body.size(); ++i) {
+            size_t eq = KeyNameEnd(body[i]);
+            if (eq != std::string::npos) section.KeyIndex.emplace(AnsiUpperCase(body[i].substr(0, eq)), i);
+        }
+        section.KeyIndexValid = true;
+    }
+    auto it = section.KeyIndex.find(AnsiUpperCase(ident));
+    return it == section.KeyIndex.end() ? std::string::npos : it->second;
 }
 
 TStrings& TUniqueIniFile::AddSection(const std::string& name) {
     if (TStrings* body = FindSection(name)) return *body;
-    FSections.push_back(std::make_unique<TIniSection>(TIniSection{name, {}}));
+    auto section = std::make_unique<TIniSection>();
+    section->Name = name;
+    FSections.push_back(std::move(section));
     FIndex.emplace(AnsiUpperCase(name), FSections.size() - 1);
     return FSections.back()->Body;
 }
 
 std::string TUniqueIniFile::ReadString(const std::string& Section, const std::string& Ident,
                                        const std::string& Default) {
-    const TStrings* body = FindSection(Section);
-    if (!body) return Default;
-    size_t i = FindKeyLine(*body, Ident);
+    TIniSection* section = FindSectionEntry(Section);
+    if (!section) return Default;
+    size_t i = FindKeyLine(*section, Ident);
     if (i == std::string::npos) return Default;
-    const std::string& line = (*body)[i];
+    const std::string& line = section->Body[i];
     std::string value = Trim(std::string_view(line).substr(line.find('=') + 1));
     return value.empty() ? Default : value;
 }
@@ -320,13 +341,20 @@ void TUniqueIniFile::WriteString(const std::string& Section, const std::string& 
         }
         return;
     }
-    TStrings& body = AddSection(Section);
-    size_t i = FindKeyLine(body, Ident);
+    AddSection(Section);
+    TIniSection& section = *FindSectionEntry(Section);
+    TStrings& body = section.Body;
+    size_t i = FindKeyLine(section, Ident);
     if (!Value.empty()) {
-        if (i != std::string::npos) body[i] = Ident + "=" + Value;
-        else body.push_back(Ident + "=" + Value);
+        if (i != std::string::npos) {
+            body[i] = Ident + "=" + Value; // same name, same place: the index holds
+        } else {
+            body.push_back(Ident + "=" + Value);
+            if (section.KeyIndexValid) section.KeyIndex.emplace(AnsiUpperCase(Ident), body.size() - 1);
+        }
     } else if (i != std::string::npos) {
         body.erase(body.begin() + static_cast<std::ptrdiff_t>(i));
+        section.KeyIndexValid = false;
     }
     FModified = true;
 }

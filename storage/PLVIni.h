@@ -70,6 +70,10 @@ protected:
 struct TIniSection {
     std::string Name;
     TStrings Body;
+    // Upper-cased key name -> its first line in Body, built on demand for
+    // long bodies and dropped whenever lines move.
+    std::unordered_map<std::string, size_t> KeyIndex;
+    bool KeyIndexValid = false;
 };
 
 class TUniqueIniFile : public TCustomIniFile {
@@ -111,6 +115,8 @@ private:
     void Parse();
     void Save();
     void RebuildIndex();
+    TIniSection* FindSectionEntry(const std::string& name);
+    static size_t FindKeyLine(TIniSection& section, const std::string& ident);
 
     uint32_t FAttributes = 0;
     TStrings* FLines = nullptr;

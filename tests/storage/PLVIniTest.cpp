@@ -257,3 +257,21 @@ TEST(PLVIni, UnreadableFileRaisesCannotOpenAndRegistersNothing) {
               }),
               0);
 }
+
+TEST(PLVIni, LongSectionsKeepFirstOccurrenceThroughWritesAndDeletes) {
+    TStrings lines{"[S]"};
+    for (int i = 0; i < 100; ++i) lines.push_back("k" + std::to_string(i) + "=" + std::to_string(i));
+    lines.push_back("K5=second of its name");
+    TUniqueIniFile ini(&lines);
+    EXPECT_EQ(ini.ReadString("S", "K5", ""), "5");
+    ini.DeleteKey("S", "k5"); // the first goes; the second now answers
+    EXPECT_EQ(ini.ReadString("S", "k5", ""), "second of its name");
+    EXPECT_EQ(ini.ReadString("S", "k99", ""), "99"); // lines after the deleted one moved
+    ini.WriteString("S", "new", "n");
+    ini.WriteString("S", "K99", "changed");
+    EXPECT_EQ(ini.ReadString("S", "NEW", ""), "n");
+    EXPECT_EQ(ini.ReadString("S", "k99", ""), "changed");
+    ini.UpdateFile();
+    EXPECT_EQ(lines[99], "K99=changed");
+    EXPECT_EQ(lines.back(), "new=n");
+}

@@ -17,7 +17,7 @@ std::vector<TUniqueIniFile*>* g_shared = nullptr; // exists only while it holds 
 
 // Splits at CR LF, lone CR and lone LF; a NUL ends the text; a last line
 // without a line break counts as a line.
-TStrings SplitLines(const std::string& text) {
+TStrings SplitLinesImpl(const std::string& text) {
     TStrings lines;
     size_t end = text.find('\0');
     if (end == std::string::npos) end = text.size();
@@ -225,7 +225,7 @@ void TCustomIniFile::WriteDateTime(const std::string& Section, const std::string
 TUniqueIniFile::TUniqueIniFile(const std::string& canonicalPath) : TCustomIniFile(canonicalPath) {
     auto lines = std::make_unique<TStrings>();
     if (FileExists(FFileName)) {
-        *lines = SplitLines(ReadWholeFile(FFileName));
+        *lines = SplitIniLines(ReadWholeFile(FFileName));
         // On Linux the read-only attribute is "this process may not write it".
         FAttributes = FileWritable(FFileName) ? 0u : 1u;
     }
@@ -399,21 +399,26 @@ void TUniqueIniFile::Save() {
         FLines->push_back(Format("[%s]", FSections[i]->Name));
         FLines->insert(FLines->end(), FSections[i]->Body.begin(), FSections[i]->Body.end());
     }
-    if (!FFileName.empty() && !ReadOnly()) {
-        size_t size = 0;
-        for (const std::string& l : *FLines) size += l.size() + 2;
-        std::string content;
-        content.reserve(size);
-        for (const std::string& l : *FLines) {
-            content += l;
-            content += "\r\n";
-        }
-        ReplaceWholeFile(FFileName, content); // raises; Modified stays set
-    }
+    if (!FFileName.empty() && !ReadOnly())
+        ReplaceWholeFile(FFileName, JoinIniLines(*FLines)); // raises; Modified stays set
     FModified = false;
 }
 
 // ---------------------------------------------------------------- sharing
+
+TStrings SplitIniLines(const std::string& Text) { return SplitLinesImpl(Text); }
+
+std::string JoinIniLines(const TStrings& Lines) {
+    size_t size = 0;
+    for (const std::string& l : Lines) size += l.size() + 2;
+    std::string content;
+    content.reserve(size);
+    for (const std::string& l : Lines) {
+        content += l;
+        content += "\r\n";
+    }
+    return content;
+}
 
 std::string CanonicalIniPath(const std::string& fileName) {
     std::string name = fileName.empty() ? std::string("win.ini") : fileName;

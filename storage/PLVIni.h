@@ -168,6 +168,11 @@ std::string CanonicalIniPath(const std::string& fileName);
 // The shared object for a file name (used by TPLVIniFile only).
 TUniqueIniFile* AcquireIniFile(const std::string& fileName);
 
+// The file format's line splitting (CR LF, lone CR, lone LF; a NUL ends the
+// text) and joining (CR LF after every line).
+TStrings SplitIniLines(const std::string& Text);
+std::string JoinIniLines(const TStrings& Lines);
+
 // The live shared objects; empty when no handle is open.
 const std::vector<TUniqueIniFile*>& SharedIniFiles();
 

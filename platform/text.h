@@ -72,3 +72,11 @@ namespace znx {
 char DecimalSeparator();
 void SetDecimalSeparatorOverride(char separator);
 } // namespace znx
+
+namespace znx {
+// The reverse of SysText: text in the system code page as UTF-8 (identity
+// where the system code page is UTF-8). Used where text leaves the system
+// code page, e.g. for wide-character system calls or for comparing with
+// UTF-8 fixed texts.
+std::string SysTextToUtf8(std::string_view sysText);
+} // namespace znx

@@ -154,3 +154,7 @@ char DecimalSeparator() {
     return sep;
 }
 } // namespace znx
+
+namespace znx {
+std::string SysTextToUtf8(std::string_view sysText) { return std::string(sysText); }
+} // namespace znx

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <set>
 
 #include "platform/error.h"
@@ -34,14 +34,14 @@ public:
 class TaskWalk : public ::testing::Test {
 protected:
     void Walk(const std::string& tasks, const std::string& id = "", const std::string& catalog = "") {
-        WriteFile(dir_ / "t.ini", Crlf(tasks));
+        WriteFile(dir_ / "t.ini", Crlf(Sys(tasks)));
         LogStopped = false;
         RunTaskWalk(dir_ / "t.ini", dir_ / "t.log", id, catalog, actions_);
     }
     Lines Log() const {
         Lines lines;
         if (!Exists(dir_ / "t.log")) return lines;
-        std::string log = MaskTimestamps(ReadFile(dir_ / "t.log"));
+        std::string log = MaskTimestamps(Utf8(ReadFile(dir_ / "t.log")));
         for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
             lines.push_back(log.substr(start + 5, end - start - 5)); // without "<T>: "
         return lines;
@@ -106,7 +106,7 @@ TEST_F(TaskWalk, ErrorsOutsideTheCatalogStepsEndTheWalk) {
             Walk(c.tasks, c.id);
             ADD_FAILURE() << "no error for " << c.tasks;
         } catch (const Error& e) {
-            EXPECT_EQ(e.Message(), c.error);
+            EXPECT_EQ(Utf8(e.Message()), c.error);
         }
         EXPECT_EQ(actions_.calls.size(), c.actionsRun) << c.tasks;
     }
@@ -121,7 +121,7 @@ TEST_F(TaskWalk, TaskIdInOtherLetterCaseRunsThatTaskOnce) {
 
 TEST_F(TaskWalk, ASuccessLineThatCannotBeWrittenFailsTheStepAndTheRun) {
     WriteFile(dir_ / "t.ini", Crlf("[T]\nTYPE=KORAL\nCATALOG0=a\nCATALOG1=b\n"));
-    mkdir((dir_ / "t.log").c_str(), 0755);
+    std::filesystem::create_directory(dir_ / "t.log");
     LogStopped = false;
     EXPECT_THROW(RunTaskWalk(dir_ / "t.ini", dir_ / "t.log", "", "", actions_), Error);
     EXPECT_EQ(actions_.calls.size(), 1u);

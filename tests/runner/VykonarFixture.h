@@ -20,19 +20,21 @@ protected:
                 {"ZNX_USER_REG", dir_ / "user.reg"},
                 {"ZNX_CLASSES_REG", dir_ / "classes.reg"},
                 {"ZNX_WINDOWS_DIR", dir_.Path()},
-                {"XDG_CONFIG_HOME", dir_ / "config"},
-                {"LC_ALL", "C"}};
+                {"XDG_CONFIG_HOME", dir_ / "config"}};
+        // Linux runs in the C locale (ISO time stamps); the Windows build keeps
+        // the system's regional settings, which the test environment sets.
+        if (!kWindows) env_["LC_ALL"] = "C";
     }
 
     ProcessResult Run(std::vector<std::string> args = {}) {
         args.insert(args.begin(), exe_);
         return RunProcess(args, env_, dir_.Path());
     }
-    // The log with its time stamps masked, lines split at CR LF.
+    // The log with its time stamps masked, lines split at CR LF, as UTF-8.
     std::vector<std::string> LogLines() const {
         std::vector<std::string> lines;
         if (!Exists(LogPath())) return lines;
-        std::string log = MaskTimestamps(ReadFile(LogPath()));
+        std::string log = MaskTimestamps(Utf8(ReadFile(LogPath())));
         size_t start = 0, crlf;
         while ((crlf = log.find("\r\n", start)) != std::string::npos) {
             lines.push_back(log.substr(start, crlf - start));
@@ -41,7 +43,8 @@ protected:
         EXPECT_EQ(start, log.size()) << "the last line lacks CR LF";
         return lines;
     }
-    void WriteTasks(const std::string& text) const { WriteFile(IniPath(), Crlf(text)); }
+    // Writes the task file from UTF-8 text, in the system code page.
+    void WriteTasks(const std::string& text) const { WriteFile(IniPath(), Crlf(Sys(text))); }
     std::string IniPath() const { return dir_ / "vykonar.ini"; }
     std::string LogPath() const { return dir_ / "vykonar.log"; }
 

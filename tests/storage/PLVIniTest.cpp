@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#undef DeleteFile
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 
 #include "platform/error.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "storage/PLVIni.h"
 #include "tests/support/TestSupport.h"
@@ -16,8 +23,10 @@ using namespace znx;
 using test::Crlf;
 using test::ReadFile;
 using test::TempDir;
+using test::Sys;
 using test::WriteFile;
 
+#ifndef _WIN32
 namespace {
 
 // Runs the check in a child process as an unprivileged user (when we are
@@ -34,6 +43,7 @@ int RunUnprivileged(const std::function<int()>& check) {
 }
 
 } // namespace
+#endif
 
 TEST(PLVIni, SaveNormalisesBlankLinesMergesDuplicatesAndKeepsHeaderAndComments) {
     TempDir dir;
@@ -55,14 +65,14 @@ TEST(PLVIni, SaveNormalisesBlankLinesMergesDuplicatesAndKeepsHeaderAndComments) 
 
 TEST(PLVIni, NamesCompareWithoutLetterCaseAndValuesAreTrimmed) {
     TempDir dir;
-    WriteFile(dir / "t.ini", "[Úloha]\r\nName=  Záloha \t\r\nkey =spaced\r\nempty=   \r\ndup=1\r\nDUP=2\r\n");
+    WriteFile(dir / "t.ini", Sys("[Úloha]\r\nName=  Záloha \t\r\nkey =spaced\r\nempty=   \r\ndup=1\r\nDUP=2\r\n"));
     TPLVIniFile ini(dir / "t.ini");
-    EXPECT_EQ(ini.ReadString("ÚLOHA", "NAME", "-"), "Záloha");
-    EXPECT_EQ(ini.ReadString("úloha", "name", "-"), "Záloha");
-    EXPECT_EQ(ini.ReadString("Úloha", "key", "-"), "-"); // the blank belongs to the name
-    EXPECT_EQ(ini.ReadString("Úloha", "key ", "-"), "spaced");
-    EXPECT_EQ(ini.ReadString("Úloha", "empty", "-"), "-");
-    EXPECT_EQ(ini.ReadString("Úloha", "dup", "-"), "1");
+    EXPECT_EQ(ini.ReadString(Sys("ÚLOHA"), "NAME", "-"), Sys("Záloha"));
+    EXPECT_EQ(ini.ReadString(Sys("úloha"), "name", "-"), Sys("Záloha"));
+    EXPECT_EQ(ini.ReadString(Sys("Úloha"), "key", "-"), "-"); // the blank belongs to the name
+    EXPECT_EQ(ini.ReadString(Sys("Úloha"), "key ", "-"), "spaced");
+    EXPECT_EQ(ini.ReadString(Sys("Úloha"), "empty", "-"), "-");
+    EXPECT_EQ(ini.ReadString(Sys("Úloha"), "dup", "-"), "1");
     EXPECT_EQ(ini.ReadString("missing", "dup", "-"), "-");
 }
 
@@ -100,10 +110,11 @@ TEST(PLVIni, EraseAndDeleteKeyFollowTheWriteRules) {
 
 TEST(PLVIni, HandlesOnOneFileShareOneContentAndTheLastReleaseSaves) {
     TempDir dir;
-    mkdir((dir / "sub").c_str(), 0755);
-    std::string path = dir / "sub/t.ini";
+    std::filesystem::create_directory(dir / "sub");
+    std::string path = dir / "sub" + PathDelim() + "t.ini";
     auto first = std::make_unique<TPLVIniFile>(path);
-    auto second = std::make_unique<TPLVIniFile>(dir / "sub/../sub/./t.ini");
+    auto second = std::make_unique<TPLVIniFile>(test::kWindows ? dir / "sub\\..\\sub\\.\\t.ini"
+                                                               : dir / "sub/../sub/./t.ini");
     EXPECT_EQ(first->Shared(), second->Shared());
     EXPECT_EQ(first->Shared()->RefCount, 2);
     first->WriteString("S", "k", "v");
@@ -115,6 +126,88 @@ TEST(PLVIni, HandlesOnOneFileShareOneContentAndTheLastReleaseSaves) {
     EXPECT_TRUE(SharedIniFiles().empty());
 }
 
+#ifdef _WIN32
+TEST(PLVIni, PathsThatDifferInLetterCaseAreOneFileOnWindows) {
+    TempDir dir;
+    TPLVIniFile a(dir / "Tasks.ini"), b(dir / "TASKS.INI");
+    EXPECT_EQ(a.Shared(), b.Shared()); // a case-insensitive file system: one content
+    a.WriteString("S", "k", "1");
+    EXPECT_EQ(b.ReadString("s", "K", ""), "1");
+    a.Release();
+    b.Release();
+    EXPECT_EQ(ReadFile(dir / "tasks.ini"), "[S]\r\nk=1\r\n");
+    EXPECT_TRUE(SharedIniFiles().empty());
+}
+
+TEST(PLVIni, BareNamesLieInTheWindowsFolderAndRelativeFoldersInTheCurrentOne) {
+    TempDir cwd;
+    const std::string windows = WindowsDirectory();
+    std::string oldCwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(cwd.Path());
+    auto lower = [](const std::string& p) { return AnsiLowerCase(p); };
+    EXPECT_EQ(CanonicalIniPath("Bare.ini"), lower(windows + "\\bare.ini"));
+    EXPECT_EQ(CanonicalIniPath(""), lower(windows + "\\win.ini"));
+    EXPECT_EQ(CanonicalIniPath("sub/x.ini"), lower(windows + "\\sub\\x.ini")); // no backslash, no colon
+    EXPECT_EQ(CanonicalIniPath(".\\rel.ini"), lower(cwd / "rel.ini"));
+    EXPECT_EQ(CanonicalIniPath("sub\\..\\x.ini"), lower(cwd / "x.ini"));
+    std::filesystem::current_path(oldCwd);
+}
+
+TEST(PLVIni, ReadOnlyAttributeFileIsReadAndChangedInMemoryButNeverWritten) {
+    TempDir dir;
+    std::string path = dir / "ro.ini";
+    WriteFile(path, "[S]\r\nk=1\r\n");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        TPLVIniFile ini(path);
+        EXPECT_TRUE(ini.Shared()->ReadOnly());
+        ini.WriteString("S", "k", "2");
+        EXPECT_EQ(ini.ReadString("S", "k", ""), "2");
+        ini.UpdateFile(); // no error, nothing written
+        EXPECT_FALSE(ini.Shared()->Modified());
+    }
+    EXPECT_EQ(ReadFile(path), "[S]\r\nk=1\r\n");
+}
+
+TEST(PLVIni, FailedSaveRaisesAndKeepsTheChangesPending) {
+    TempDir dir;
+    std::string path = dir / "rw.ini";
+    WriteFile(path, "[S]\r\nk=1\r\n");
+    TPLVIniFile ini(path);
+    ini.WriteString("S", "k", "2");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY)); // made read-only after loading
+    try {
+        ini.UpdateFile();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + ini.Shared()->FileName() + "\". ", 0), 0u)
+            << e.what();
+    }
+    EXPECT_TRUE(ini.Shared()->Modified());
+    EXPECT_EQ(ReadFile(path), "[S]\r\nk=1\r\n");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    ini.Release(); // the retry after the cause went away writes it
+    EXPECT_EQ(ReadFile(path), "[S]\r\nk=2\r\n");
+}
+
+TEST(PLVIni, FileLockedByAnotherProgramRaisesCannotOpenAndRegistersNothing) {
+    TempDir dir;
+    std::string path = dir / "locked.ini";
+    WriteFile(path, "[S]\r\n");
+    // Opened without sharing, as a program that holds the file exclusively.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    try {
+        TPLVIniFile ini(path);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + AnsiLowerCase(path) + "\". ", 0), 0u)
+            << e.what();
+    }
+    CloseHandle(h);
+    EXPECT_TRUE(SharedIniFiles().empty());
+}
+#else
 TEST(PLVIni, PathsThatDifferInLetterCaseAreDifferentFilesHere) {
     TempDir dir;
     TPLVIniFile a(dir / "Tasks.ini"), b(dir / "tasks.ini");
@@ -140,6 +233,7 @@ TEST(PLVIni, BareNamesLieInTheWindowsFolderAndRelativeFoldersInTheCurrentOne) {
     EXPECT_TRUE(SharedIniFiles().empty());
     unsetenv("ZNX_WINDOWS_DIR");
 }
+#endif
 
 TEST(PLVIni, MissingFileReadsEmptyAndIsCreatedAtTheFirstSave) {
     TempDir dir;
@@ -197,6 +291,9 @@ TEST(PLVIni, TypedWritesReadBack) {
     EXPECT_DOUBLE_EQ(ini.ReadDate("S", "when", 1), 1); // a date and a time is no date alone
 }
 
+#ifndef _WIN32
+// Linux: the read-only attribute is the process's write permission, tested
+// as an unprivileged user (root writes anything).
 TEST(PLVIni, ReadOnlyFileIsReadAndChangedInMemoryButNeverWritten) {
     TempDir dir;
     chmod(dir.Path().c_str(), 0777);
@@ -257,6 +354,7 @@ TEST(PLVIni, UnreadableFileRaisesCannotOpenAndRegistersNothing) {
               }),
               0);
 }
+#endif
 
 TEST(PLVIni, LongSectionsKeepFirstOccurrenceThroughWritesAndDeletes) {
     TStrings lines{"[S]"};

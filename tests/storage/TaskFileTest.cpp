@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "storage/TaskFile.h"
+#include "tests/support/TestSupport.h"
 
 using namespace znx;
+using test::Sys;
 
 TEST(TaskFile, TaskTypeOfFoldsOnlyLettersAToZ) {
     struct Case { const char* text; TaskKind kind; };
@@ -13,7 +15,7 @@ TEST(TaskFile, TaskTypeOfFoldsOnlyLettersAToZ) {
 }
 
 TEST(TaskFile, TheEditorMapsOnlyExactKeywords) {
-    EXPECT_EQ(KindDisplayName("PARADOX_R"), "Složka a podsložky");
+    EXPECT_EQ(KindDisplayName("PARADOX_R"), Sys("Složka a podsložky"));
     EXPECT_EQ(KindDisplayName("koral"), "koral");
     EXPECT_EQ(KindDisplayName(""), "");
     EXPECT_EQ(KindDialogIndex("CS_ALL"), 4);

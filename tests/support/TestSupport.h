@@ -15,7 +15,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // The path of a name inside the folder, joined with the platform's delimiter.
+    std::string operator/(const std::string& name) const;
 
 private:
     std::string path_;
@@ -47,5 +48,18 @@ std::string MaskTimestamps(const std::string& log);
 
 // Text with every "\n" turned into "\r\n" (fixtures are written with "\n").
 std::string Crlf(const std::string& text);
+
+// Test texts are UTF-8; the system's files and messages are in the system
+// code page (UTF-8 on Linux, the ANSI code page on Windows).
+std::string Sys(const std::string& utf8);     // UTF-8 -> system code page
+std::string Utf8(const std::string& sysText); // system code page -> UTF-8
+
+// True on the Windows build: selects the Windows-side variant of tests whose
+// expected behaviour differs by platform.
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+#else
+inline constexpr bool kWindows = false;
+#endif
 
 } // namespace znx::test

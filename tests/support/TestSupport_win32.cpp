@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -92,12 +91,16 @@ std::string EnvironmentBlock(const std::map<std::string, std::string>& changes) 
     return block;
 }
 
-std::string Drain(HANDLE h) {
-    std::string s;
+// Appends what the pipe holds now, without waiting for more.
+void TakeAvailable(HANDLE h, std::string& s) {
     char buf[4096];
-    DWORD n = 0;
-    while (::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) s.append(buf, n);
-    return s;
+    DWORD avail = 0;
+    while (PeekNamedPipe(h, nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
+        DWORD n = 0;
+        if (!::ReadFile(h, buf, avail < sizeof buf ? avail : static_cast<DWORD>(sizeof buf), &n, nullptr) || n == 0)
+            break;
+        s.append(buf, n);
+    }
 }
 
 } // namespace
@@ -137,12 +140,19 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
         r.err = "cannot start " + argv[0] + " (error " + std::to_string(startError) + ")";
         return r;
     }
-    std::thread errReader([&] { r.err = Drain(errRead); });
-    r.out = Drain(outRead);
-    errReader.join();
+    // The output is collected until the process ends, not until the pipes
+    // close: a helper process the system starts on the child's behalf (under
+    // Wine the desktop process) may inherit the pipes and hold them open.
+    for (;;) {
+        const DWORD w = WaitForSingleObject(pi.hProcess, 5);
+        TakeAvailable(outRead, r.out);
+        TakeAvailable(errRead, r.err);
+        if (w != WAIT_TIMEOUT) break;
+    }
+    TakeAvailable(outRead, r.out);
+    TakeAvailable(errRead, r.err);
     CloseHandle(outRead);
     CloseHandle(errRead);
-    WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hProcess);

@@ -108,6 +108,10 @@ std::string RegDataFromString(const std::string& Text);
 // ${XDG_CONFIG_HOME:-$HOME/.config}/znx/user.reg, $ZNX_CLASSES_REG or
 // /etc/znx/classes.reg); on Windows the root's name.
 std::string RegistryStoreName(TRootKey Root);
+// Whether this process may change the root's keys, which opening a key with
+// write access needs (on Linux: replace the hive file; the user's folder is
+// created when missing).
+bool RegistryStoreWritable(TRootKey Root);
 // The root's name as regedit writes it ("HKEY_LOCAL_MACHINE", ...).
 std::string RootKeyName(TRootKey Root);
 

@@ -488,6 +488,12 @@ void TRegistry::GetKeyNames(std::vector<std::string>& Names) {
 
 std::string RegistryStoreName(TRootKey Root) { return HivePath(Root); }
 
+bool RegistryStoreWritable(TRootKey Root) {
+    const std::string path = HivePath(Root);
+    if (Root == TRootKey::HKEY_CURRENT_USER) MakeFolders(FolderOf(path));
+    return HiveWritable(path);
+}
+
 void ApplyRegistryChanges(const std::vector<TRegChange>& Changes) {
     std::vector<TRootKey> roots;
     for (const TRegChange& c : Changes) {

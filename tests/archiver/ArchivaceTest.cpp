@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 
 #include "archiver/Archivace.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "tests/archiver/ZipCheck.h"
 #include "tests/support/TestSupport.h"
 
@@ -328,16 +331,17 @@ TEST_F(ArchivaceTest, TwoFilesUnderOneNameAreAnError) {
     EXPECT_EQ(Names(file), (std::set<std::string>{Entry(data + "/SKLAD.DB"), Entry(data + "/sklad.px")}));
 }
 
-// Runs the body in a child process as the unprivileged user "nobody"; returns
-// the message of the Error it raised ("" when none).
-std::string AsNobody(const std::function<void()>& body) {
+// Runs the body in a child process after the set-up (which returns false
+// when it cannot be done); returns the message of the Error the body raised
+// ("" when none).
+std::string InChild(const std::function<bool()>& setUp, const std::function<void()>& body) {
     int fds[2];
     if (::pipe(fds) != 0) return "pipe failed";
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
         std::string message;
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) message = "cannot become nobody";
+        if (!setUp()) message = "the set-up failed";
         else try {
                 body();
             } catch (const std::exception& e) {
@@ -355,6 +359,11 @@ std::string AsNobody(const std::function<void()>& body) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return out;
+}
+
+// As the unprivileged user "nobody" (root reads and writes everything).
+std::string AsNobody(const std::function<void()>& body) {
+    return InChild([] { return ::setgid(65534) == 0 && ::setuid(65534) == 0; }, body);
 }
 
 TEST_F(ArchivaceTest, ErrorsNameThePathAndTheReason) {
@@ -390,6 +399,29 @@ TEST_F(ArchivaceTest, ErrorsNameThePathAndTheReason) {
     EXPECT_EQ(unwritable, "Cannot create archive \"" + (tmp / "ro/n.zip") + "\". Permission denied");
     EXPECT_FALSE(fs::exists(tmp / "n.zip"));
     EXPECT_TRUE(fs::is_empty(tmp / "ro"));
+}
+
+TEST_F(ArchivaceTest, AWriteThatFailsHalfWayLeavesNothingBehind) {
+    // The file size limit stands in for a full disk: writes past it fail.
+    std::string noise(1 << 20, '\0');
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (char& c : noise) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        c = static_cast<char>(x);
+    }
+    WriteFile(data + "/NOISE.BIN", noise);
+    const std::string zip = tmp / "full.zip";
+    WriteFile(zip, "older archive");
+    const std::string message = InChild(
+        [] {
+            struct rlimit limit{256 * 1024, 256 * 1024};
+            return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        },
+        [&] { Make(zip, data + "/*.*", {}); });
+    EXPECT_EQ(message.rfind("Cannot write archive \"" + zip + "\". ", 0), 0u) << message;
+    EXPECT_NE(message.find(SysErrorMessage(EFBIG)), std::string::npos) << message;
+    EXPECT_EQ(ReadFile(zip), "older archive");
+    EXPECT_EQ(FilesIn(tmp.Path()), (std::vector<std::string>{"data", "full.zip"}));
 }
 
 TEST_F(ArchivaceTest, AnOlderArchiveStaysUntilTheNewOneIsClosed) {

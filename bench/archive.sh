@@ -85,17 +85,19 @@ cp "$build/runner/vykonar" "$runner/"
 cp "$build/archiver/znx-archivace.so" "$runner/"
 printf '[BENCH]\r\nNAME=bench\r\nTYPE=PARADOX_R\r\nSQL=BACKUP REPORT "%s" ZIP\r\nCATALOG0=%s\r\n' "$out" "$data" >"$runner/vykonar.ini"
 
-# measure <label> <archive> <command...>: one timed run; prints "label seconds kbytes size"
+# measure <label> <archive> <command...>: one timed run; prints
+# "label wall-seconds cpu-seconds peak-kbytes size"
 measure() {
   local label=$1 archive=$2
   shift 2
   rm -f "$archive"
   /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>&1
-  local wall rss size
+  local wall cpu rss size
   wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,p,":"); s=0; for(i=1;i<=n;i++) s=s*60+p[i]; print s}' "$work/time.txt")
+  cpu=$(awk -F': ' '/User time|System time/ {s+=$2} END {print s}' "$work/time.txt")
   rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
   size=$(stat -c %s "$archive")
-  echo "$label $wall $rss $size"
+  echo "$label $wall $cpu $rss $size"
 }
 
 results="$work/results.txt"
@@ -110,17 +112,18 @@ done
 unzip -tq "$out/REPORT.ZIP"
 
 echo
-echo "median of $rounds rounds"
-printf '%-10s %9s %9s %13s %10s %10s\n' tool seconds "peak MB" "archive bytes" "time/zip" "size/zip"
+echo "median of $rounds rounds (peak memory: the largest)"
+printf '%-10s %9s %9s %9s %13s %10s %10s %10s\n' tool "wall s" "cpu s" "peak MB" "archive bytes" "wall/zip" "cpu/zip" "size/zip"
 python3 - "$results" <<'PY'
 import statistics, sys
 runs = {}
 for line in open(sys.argv[1]):
-    label, wall, rss, size = line.split()
-    runs.setdefault(label, []).append((float(wall), int(rss), int(size)))
-med = {k: (statistics.median(w for w, _, _ in v), max(r for _, r, _ in v), v[-1][2]) for k, v in runs.items()}
-zw, _, zs = med["zip"]
+    label, wall, cpu, rss, size = line.split()
+    runs.setdefault(label, []).append((float(wall), float(cpu), int(rss), int(size)))
+med = {k: (statistics.median(x[0] for x in v), statistics.median(x[1] for x in v), max(x[2] for x in v), v[-1][3])
+       for k, v in runs.items()}
+zw, zc, _, zs = med["zip"]
 for k in ("component", "zip", "bsdtar"):
-    w, r, s = med[k]
-    print("%-10s %9.2f %9.1f %13d %10.2f %10.3f" % (k, w, r / 1024, s, w / zw, s / zs))
+    w, c, r, s = med[k]
+    print("%-10s %9.2f %9.2f %9.1f %13d %10.2f %10.2f %10.3f" % (k, w, c, r / 1024, s, w / zw, c / zc, s / zs))
 PY

@@ -7,7 +7,9 @@
 #   bench/archive.sh [build-folder] [rounds]
 #
 # The data lives in <build>/bench-archive (kept between runs; delete it to
-# generate it again). Not part of the test suite.
+# generate it again). Not part of the test suite. With ARCHIVE_ROWS=1 the
+# result is printed as rows "figure|ours|baseline|ratio|target|met" for
+# bench/report (bench/report.d/archive.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
@@ -23,7 +25,7 @@ done
   { echo "archive.sh: build vykonar and znx-archivace in $build first" >&2; exit 1; }
 
 if [ ! -f "$work/.generated" ]; then
-  echo "generating the data in $data ..."
+  echo "generating the data in $data ..." >&2
   rm -rf "$work"
   mkdir -p "$data"
   python3 - "$data" <<'PY'
@@ -74,7 +76,8 @@ for i in range(5):
 PY
   touch "$work/.generated"
 fi
-echo "data: $(du -sb "$data" | cut -f1) bytes in $(find "$data" -type f | wc -l) files"
+log() { [ "${ARCHIVE_ROWS:-}" = 1 ] || echo "$@"; }
+log "data: $(du -sb "$data" | cut -f1) bytes in $(find "$data" -type f | wc -l) files"
 find "$data" -type f -exec cat {} + >/dev/null # warm the page cache
 
 mkdir -p "$out"
@@ -109,7 +112,26 @@ for ((r = 1; r <= rounds; r++)); do
   (cd "$work" && measure zip "$out/zip.zip" zip -r -6 -q "$out/zip.zip" data) >>"$results"
   (cd "$work" && measure bsdtar "$out/bsdtar.zip" bsdtar -a -cf "$out/bsdtar.zip" data) >>"$results"
 done
-unzip -tq "$out/REPORT.ZIP"
+unzip -tq "$out/REPORT.ZIP" >/dev/null || { echo "the component's archive does not test OK" >&2; exit 1; }
+
+if [ "${ARCHIVE_ROWS:-}" = 1 ]; then
+  python3 - "$results" <<'PY'
+import statistics, sys
+runs = {}
+for line in open(sys.argv[1]):
+    label, wall, cpu, rss, size = line.split()
+    runs.setdefault(label, []).append((float(wall), float(cpu), int(rss), int(size)))
+w = {k: statistics.median(x[0] for x in v) for k, v in runs.items()}
+peak = max(x[2] for x in runs["component"]) / 1024
+size = {k: v[-1][3] for k, v in runs.items()}
+yes = lambda ok: "yes" if ok else "NO"
+print("archive ~500 MB: component vs zip -r -6 (s)|%.2f|%.2f|%.2f|<= 1.00|%s" % (w["component"], w["zip"], w["component"] / w["zip"], yes(w["component"] <= w["zip"])))
+print("archive ~500 MB: bsdtar -a (s, for reference)|%.2f|%.2f|%.2f|-|-" % (w["bsdtar"], w["zip"], w["bsdtar"] / w["zip"]))
+print("archive ~500 MB: size, component vs zip (MB)|%.1f|%.1f|%.3f|<= 1.05|%s" % (size["component"] / 1e6, size["zip"] / 1e6, size["component"] / size["zip"], yes(size["component"] <= 1.05 * size["zip"])))
+print("archive ~500 MB: component peak memory (MB)|%.1f|-|-|< 64|%s" % (peak, yes(peak < 64)))
+PY
+  exit 0
+fi
 
 echo
 echo "median of $rounds rounds (peak memory: the largest)"

@@ -37,6 +37,7 @@ protected:
                 {"ZNX_WINDOWS_DIR", tmp.Path()},
                 {"ZNX_MACHINE_REG", tmp / "machine.reg"},
                 {"ZNX_USER_REG", tmp / "user.reg"},
+                {"ZNX_CLASSES_REG", tmp / "classes.reg"},
                 {"LC_ALL", "C.UTF-8"}};
     }
 

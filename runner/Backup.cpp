@@ -45,6 +45,12 @@ std::string TemporaryArchivePath(const std::string& Prefix, const std::string& F
                        SysText("No free temporary name")));
 }
 
+std::string ReplaceText(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 bool SamePath(const std::string& a, const std::string& b) {
     return FileNamesIgnoreCase() ? AnsiSameText(a, b) : a == b;
 }
@@ -162,6 +168,14 @@ void ArchiveFolder(const std::string& Folder, const std::string& Destination, co
                                ec == std::errc::no_such_file_or_directory
                                    ? SysText("The archiver component made no archive")
                                    : ec.message()));
+    } catch (const Error& e) {
+        archiver.reset();
+        std::error_code ignored;
+        std::filesystem::remove(tempPath, ignored);
+        // The component knows the archive by its temporary name only; the log
+        // names the archive file.
+        std::string message = ReplaceText(e.Message(), ExpandFileName(tempPath), ExpandFileName(archivePath));
+        throw Error(ReplaceText(message, tempPath, archivePath));
     } catch (...) {
         archiver.reset();
         std::error_code ignored;

@@ -144,6 +144,15 @@ TEST_F(BackupRun, AFailedBackupKeepsThePreviousArchiveByteForByte) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1); // no partial file
 }
 
+TEST_F(BackupRun, AMissingDestinationIsNamedInTheLog) {
+    const std::string missing = tmp / "neni";
+    const std::string log = Run("[D]\nNAME=Cil\nTYPE=PARADOX\nSQL=BACKUP REPORT " + missing + "\nCATALOG0=" + data + "\n");
+    EXPECT_NE(log.find("<T>: CHYBA: Akce \"Cil\", katalog \"" + data + "\", Text chyby: Cannot create archive \"" + missing +
+                       "/REPORT.FAR\". No such file or directory \r\n"),
+              std::string::npos)
+        << log;
+}
+
 TEST_F(BackupRun, ErrorsReachTheCatalogErrorLine) {
     const std::string ini = "[S]\nNAME=Syntaxe\nTYPE=PARADOX\nSQL0=BACKUP DATA\nSQL1=" + dest + "\nCATALOG0=" + data +
                             "\n"

@@ -330,6 +330,17 @@ TEST_F(BackupAction, AFailingCallStopsTheCallsAndKeepsThePreviousArchive) {
     }
 }
 
+TEST_F(BackupAction, MessagesNameTheArchiveFileNotItsTemporaryName) {
+    script.FailAt = 9;
+    script.FailMessage = "Cannot write archive \"%f\". Disk full";
+    try {
+        Run({"BACKUP REPORT " + dest}, data);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Message(), "Cannot write archive \"" + dest + "/REPORT.FAR\". Disk full");
+    }
+}
+
 TEST_F(BackupAction, ACreationFailureReachesTheCallerAndTouchesNothing) {
     test::WriteFile(dest + "/REPORT.FAR", "previous");
     failCreate = true;

@@ -16,7 +16,7 @@ namespace znx::test {
 
 struct TRecordingScript {
     int FailAt = 0;                 // 1-based number of this object's call that fails; 0 none
-    std::string FailMessage = "component failure";
+    std::string FailMessage = "component failure"; // "%f" stands for the archive path it got
     bool WriteArchive = true;       // make a file at the archive path
     std::string Content = "new archive";
     bool LeaveValue = true;         // assign another value to the by-reference argument
@@ -64,7 +64,12 @@ private:
     static std::string Text(bool v) { return v ? "true" : "false"; }
     void Record(const std::string& call) {
         FLog.Calls.push_back(call);
-        if (++FCount == FScript.FailAt) throw Error(FScript.FailMessage);
+        if (++FCount == FScript.FailAt) {
+            std::string message = FScript.FailMessage;
+            const size_t at = message.find("%f");
+            if (at != std::string::npos) message.replace(at, 2, FLog.ArchiveFile);
+            throw Error(message);
+        }
     }
     void Write(const std::string& content) {
         std::ofstream out(FLog.ArchiveFile, std::ios::binary | std::ios::trunc);

@@ -304,7 +304,7 @@ void TArchivace::AddDirectory(const std::string& Path, const std::string& Relati
     if (r < ARCHIVE_WARN) FailArchive(SysText("cannot add a folder entry"));
 }
 
-void TArchivace::AddFile(const std::string& Path, const std::string& Relative, const std::string& /*FileName*/) {
+void TArchivace::AddFile(const std::string& Path, const std::string& Relative) {
     const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) throw Error(CannotOpenFile(Path, errno));
     TFdGuard guard{fd};
@@ -387,7 +387,7 @@ void TArchivace::AddFolder(const TMask& Mask, const std::string& Folder, const s
                 AddFolder(Mask, path, relative);
             }
         } else if (S_ISREG(st.st_mode)) {
-            if (MatchesMask(name, Mask.Pattern) && !Excluded(path, name)) AddFile(path, relative, name);
+            if (MatchesMask(name, Mask.Pattern) && !Excluded(path, name)) AddFile(path, relative);
         }
         // Devices, pipes and sockets hold no file data to keep.
     }

@@ -70,7 +70,7 @@ private:
     void Abandon();
     void OpenArchive();
     void AddFolder(const TMask& Mask, const std::string& Folder, const std::string& Relative);
-    void AddFile(const std::string& Path, const std::string& Relative, const std::string& FileName);
+    void AddFile(const std::string& Path, const std::string& Relative);
     void AddDirectory(const std::string& Path, const std::string& Relative);
     bool Excluded(const std::string& Path, const std::string& FileName) const;
     std::string EntryName(const std::string& Path, const std::string& Relative, bool Directory);

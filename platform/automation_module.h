@@ -106,10 +106,10 @@ inline int InvokeObject(void* self, const char* member, znx_variant* args, uint3
             const znx_variant& v = args[i];
             switch (v.vt) {
             case ZNX_VT_BSTR:
-                list.push_back(TAutomationArg::String(std::string(v.str ? v.str : "", v.len)));
+                list.push_back(TAutomationArg::String(v.str ? std::string(v.str, v.len) : std::string()));
                 break;
             case ZNX_VT_BSTR | ZNX_VT_BYREF:
-                refs[i].assign(v.str ? v.str : "", v.len);
+                if (v.str) refs[i].assign(v.str, v.len);
                 list.push_back(TAutomationArg::StringRef(refs[i]));
                 break;
             case ZNX_VT_BOOL:

@@ -161,7 +161,13 @@ void ArchiveFolder(const std::string& Folder, const std::string& Destination, co
         archiver->Close();
         archiver.reset(); // released before the archive is put in place
 
+        // The archive keeps the permissions an administrator gave the one it
+        // replaces (where it can).
         std::error_code ec;
+        const std::filesystem::file_status old = std::filesystem::status(archivePath, ec);
+        if (!ec && std::filesystem::is_regular_file(old))
+            std::filesystem::permissions(tempPath, old.permissions(), ec);
+        ec.clear();
         std::filesystem::rename(tempPath, archivePath, ec);
         if (ec)
             throw Error(Format(SysText("Cannot create file \"%s\". %s"), archivePath,

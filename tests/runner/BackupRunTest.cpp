@@ -120,6 +120,13 @@ TEST_F(BackupRun, AFailedBackupKeepsThePreviousArchiveByteForByte) {
     };
     EXPECT_EQ(Run(ini(data)).find("CHYBA"), std::string::npos);
     const std::string archive = dest + "/REPORT.FAR";
+    // A new archive replaces the old one with its permissions.
+    fs::permissions(archive, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    WriteFile(data + "/NOVY.DB", "nový");
+    EXPECT_EQ(Run(ini(data)).find("CHYBA"), std::string::npos);
+    EXPECT_EQ(fs::status(archive).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_TRUE(test::ListWithPython(archive).count(data.substr(1) + "/NOVY.DB"));
     const std::string previous = ReadFile(archive);
     ASSERT_FALSE(previous.empty());
 

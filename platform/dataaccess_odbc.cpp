@@ -1,0 +1,315 @@
+// The data-access connection over ODBC (unixODBC with FreeTDS or Microsoft's
+// drivers on Linux, the system's driver manager on Windows). Text crosses the
+// driver boundary through the wide (UTF-16) calls, so no driver's idea of the
+// client code page can garble it.
+#include "platform/dataaccess.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+#include "platform/connstring.h"
+#include "platform/error.h"
+#include "platform/text.h"
+
+namespace znx {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide characters are UTF-16");
+
+namespace {
+
+// ADO's own wording for a command without text.
+constexpr const char* kNoCommandText = "Command text was not set for the command object.";
+// ADO's default time allowed for opening a connection.
+constexpr int kDefaultLoginTimeout = 15;
+
+SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
+
+std::string FromW(const SQLWCHAR* s, size_t chars) {
+    return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(s), chars));
+}
+
+// One environment for the process: it holds no connection, only the ODBC
+// version; creating it per connection would reload the driver manager's
+// configuration each time.
+SQLHENV Environment() {
+    static SQLHENV env = [] {
+        SQLHENV h = SQL_NULL_HENV;
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h)))
+            throw Error("The ODBC driver manager could not be initialised");
+        SQLSetEnvAttr(h, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        return h;
+    }();
+    return env;
+}
+
+std::vector<TDiagRecord> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+    std::vector<TDiagRecord> out;
+    for (SQLSMALLINT i = 1; i < 1000; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT len = 0;
+        SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, nullptr, 0, &len);
+        if (rc == SQL_NO_DATA || !SQL_SUCCEEDED(rc)) break;
+        std::vector<SQLWCHAR> text(static_cast<size_t>(len) + 1);
+        rc = SQLGetDiagRecW(type, handle, i, state, &native, text.data(), static_cast<SQLSMALLINT>(text.size()), &len);
+        if (!SQL_SUCCEEDED(rc)) break;
+        out.push_back({FromW(state, 5), static_cast<long>(native),
+                       FromW(text.data(), std::min<size_t>(static_cast<size_t>(len), text.size() - 1))});
+    }
+    return out;
+}
+
+bool HasError(const std::vector<TDiagRecord>& records) {
+    for (const auto& r : records)
+        if (r.State.rfind("01", 0) != 0) return true;
+    return false;
+}
+
+// Driver-level failures after which the statement cannot go on.
+bool IsFatal(const std::vector<TDiagRecord>& records) {
+    for (const auto& r : records)
+        if (r.State.rfind("08", 0) == 0 || r.State.rfind("HY", 0) == 0 || r.State.rfind("IM", 0) == 0) return true;
+    return false;
+}
+
+[[noreturn]] void Fail(const std::vector<TDiagRecord>& records, const std::string& fallback) {
+    std::string text = CombineDiagnostics(records);
+    throw Error(text.empty() ? fallback : text);
+}
+
+class TStatement {
+public:
+    explicit TStatement(SQLHDBC dbc) {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h)))
+            Fail(Diagnostics(SQL_HANDLE_DBC, dbc), "The ODBC statement could not be created");
+    }
+    ~TStatement() {
+        SQLFreeHandle(SQL_HANDLE_STMT, h);
+    }
+    TStatement(const TStatement&) = delete;
+    TStatement& operator=(const TStatement&) = delete;
+    SQLHSTMT h = SQL_NULL_HSTMT;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+std::string StripDiagPrefixes(const std::string& text) {
+    size_t pos = 0;
+    while (pos < text.size() && text[pos] == '[') {
+        const size_t close = text.find(']', pos);
+        if (close == std::string::npos) break;
+        pos = close + 1;
+    }
+    return text.substr(pos);
+}
+
+std::string CombineDiagnostics(const std::vector<TDiagRecord>& records) {
+    std::vector<std::string> server, driver;
+    auto addOnce = [](std::vector<std::string>& list, const std::string& t) {
+        if (t.empty()) return;
+        for (const auto& have : list)
+            if (have == t) return;
+        list.push_back(t);
+    };
+    for (const auto& r : records) {
+        if (r.State.rfind("01", 0) == 0) continue; // informational
+        std::string t = StripDiagPrefixes(r.Text);
+        for (char& c : t)
+            if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+        t = Trim(t);
+        addOnce(r.Native != 0 ? server : driver, t);
+    }
+    const auto& use = server.empty() ? driver : server;
+    std::string out;
+    for (const auto& t : use) {
+        if (!out.empty()) out += ' ';
+        out += t;
+    }
+    return out;
+}
+
+std::string ChooseOdbcDriver() {
+    if (const char* env = std::getenv("ZNX_ODBC_DRIVER"); env && *env) return env;
+    static std::once_flag once;
+    static std::string chosen;
+    std::call_once(once, [] {
+        std::vector<std::string> installed;
+        SQLHENV env = Environment();
+        SQLCHAR name[512];
+        SQLCHAR attrs[2048];
+        SQLSMALLINT nameLen = 0, attrLen = 0;
+        SQLUSMALLINT direction = SQL_FETCH_FIRST;
+        while (SQL_SUCCEEDED(SQLDrivers(env, direction, name, sizeof name, &nameLen, attrs, sizeof attrs, &attrLen))) {
+            installed.emplace_back(reinterpret_cast<char*>(name));
+            direction = SQL_FETCH_NEXT;
+        }
+        for (const char* preferred : {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"})
+            for (const auto& have : installed)
+                if (have == preferred) {
+                    chosen = have;
+                    return;
+                }
+        std::error_code ec;
+        for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc",
+                                "/usr/lib/i386-linux-gnu/odbc", "/usr/lib/arm-linux-gnueabihf/odbc", "/usr/lib/odbc",
+                                "/usr/lib64", "/usr/local/lib", "/usr/lib"}) {
+            const std::filesystem::path p = std::filesystem::path(dir) / "libtdsodbc.so";
+            if (std::filesystem::exists(p, ec)) {
+                chosen = p.string();
+                return;
+            }
+        }
+    });
+    if (chosen.empty())
+        throw Error("No ODBC driver for SQL Server is installed (install FreeTDS's tdsodbc or Microsoft's "
+                    "ODBC driver, or name one in ZNX_ODBC_DRIVER)");
+    return chosen;
+}
+
+std::string TranslateConnectionString(const std::string& ado) {
+    if (IsOdbcConnectionString(ado)) return ado;
+    return TranslateAdoConnection(ado, ChooseOdbcDriver()).ConnectionString;
+}
+
+// ---------------------------------------------------------------------------
+
+struct TDataConnection::Impl {
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    bool connected = false;
+
+    void Release() {
+        if (dbc == SQL_NULL_HDBC) return;
+        if (connected) SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        dbc = SQL_NULL_HDBC;
+        connected = false;
+    }
+};
+
+TDataConnection::TDataConnection() : FImpl(std::make_unique<Impl>()) {}
+
+TDataConnection::~TDataConnection() { FImpl->Release(); }
+
+bool TDataConnection::Connected() const { return FImpl->connected; }
+
+void TDataConnection::Close() { FImpl->Release(); }
+
+void TDataConnection::Open() {
+    if (FImpl->connected) return;
+    FImpl->Release();
+    TOdbcConnectSettings settings;
+    if (IsOdbcConnectionString(ConnectionString)) {
+        settings.ConnectionString = ConnectionString;
+        settings.PassedThrough = true;
+    } else {
+        settings = TranslateAdoConnection(ConnectionString, ChooseOdbcDriver());
+    }
+    SQLHENV env = Environment();
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &FImpl->dbc))) {
+        FImpl->dbc = SQL_NULL_HDBC;
+        Fail(Diagnostics(SQL_HANDLE_ENV, env), "The ODBC connection could not be created");
+    }
+    SQLHDBC dbc = FImpl->dbc;
+    const int loginTimeout = settings.LoginTimeout >= 0 ? settings.LoginTimeout : kDefaultLoginTimeout;
+    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(loginTimeout)),
+                       SQL_IS_UINTEGER);
+    if (ReadCommitted)
+        SQLSetConnectAttrW(dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED),
+                           SQL_IS_UINTEGER);
+    std::u16string text = Utf8ToUtf16(settings.ConnectionString);
+    SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, W(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                                     nullptr, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        auto records = Diagnostics(SQL_HANDLE_DBC, dbc);
+        FImpl->Release();
+        Fail(records, "The connection could not be opened");
+    }
+    FImpl->connected = true;
+    if (!DefaultDatabase.empty()) {
+        std::u16string db = Utf8ToUtf16(DefaultDatabase);
+        rc = SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, W(db),
+                                static_cast<SQLINTEGER>(db.size() * sizeof(SQLWCHAR)));
+        if (!SQL_SUCCEEDED(rc)) {
+            auto records = Diagnostics(SQL_HANDLE_DBC, dbc);
+            FImpl->Release();
+            Fail(records, "The database \"" + DefaultDatabase + "\" could not be selected");
+        }
+    }
+}
+
+void TDataConnection::Execute(const std::string& commandText) {
+    Open();
+    if (commandText.empty()) throw Error(kNoCommandText);
+    TStatement stmt(FImpl->dbc);
+    const SQLULEN timeout = CommandTimeout > 0 ? static_cast<SQLULEN>(CommandTimeout) : 0;
+    SQLSetStmtAttrW(stmt.h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), SQL_IS_UINTEGER);
+    std::u16string text = Utf8ToUtf16(commandText);
+    std::vector<TDiagRecord> errors;
+    SQLRETURN rc = SQLExecDirectW(stmt.h, W(text), static_cast<SQLINTEGER>(text.size()));
+    bool fatal = false;
+    if (rc == SQL_ERROR) {
+        auto records = Diagnostics(SQL_HANDLE_STMT, stmt.h);
+        fatal = IsFatal(records);
+        errors.insert(errors.end(), records.begin(), records.end());
+        if (records.empty()) errors.push_back({"HY000", 0, "The command failed"});
+    } else if (rc == SQL_INVALID_HANDLE) {
+        throw Error("The command failed (invalid ODBC handle)");
+    }
+    // Every further result of the batch: rows are discarded, errors kept.
+    while (!fatal) {
+        rc = SQLMoreResults(stmt.h);
+        if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+        if (rc == SQL_ERROR) {
+            auto records = Diagnostics(SQL_HANDLE_STMT, stmt.h);
+            if (records.empty()) break;
+            fatal = IsFatal(records);
+            errors.insert(errors.end(), records.begin(), records.end());
+        }
+    }
+    if (HasError(errors)) Fail(errors, "The command failed");
+}
+
+std::vector<std::string> TDataConnection::ListCatalogs() {
+    Open();
+    TStatement stmt(FImpl->dbc);
+    const SQLULEN timeout = CommandTimeout > 0 ? static_cast<SQLULEN>(CommandTimeout) : 0;
+    SQLSetStmtAttrW(stmt.h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), SQL_IS_UINTEGER);
+    std::u16string all = u"" SQL_ALL_CATALOGS, empty;
+    SQLRETURN rc = SQLTablesW(stmt.h, W(all), SQL_NTS, W(empty), 0, W(empty), 0, W(empty), 0);
+    if (!SQL_SUCCEEDED(rc)) Fail(Diagnostics(SQL_HANDLE_STMT, stmt.h), "The catalogs could not be listed");
+    std::vector<std::string> names;
+    while (true) {
+        rc = SQLFetch(stmt.h);
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) Fail(Diagnostics(SQL_HANDLE_STMT, stmt.h), "The catalogs could not be listed");
+        std::u16string value;
+        SQLWCHAR buf[256];
+        SQLLEN ind = 0;
+        bool isNull = false;
+        while (true) {
+            rc = SQLGetData(stmt.h, 1, SQL_C_WCHAR, buf, sizeof buf, &ind);
+            if (rc == SQL_NO_DATA) break;
+            if (!SQL_SUCCEEDED(rc)) Fail(Diagnostics(SQL_HANDLE_STMT, stmt.h), "The catalogs could not be listed");
+            if (ind == SQL_NULL_DATA) {
+                isNull = true;
+                break;
+            }
+            const size_t room = sizeof buf / sizeof buf[0] - 1;
+            size_t got = (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) / sizeof(SQLWCHAR) > room)
+                             ? room
+                             : static_cast<size_t>(ind) / sizeof(SQLWCHAR);
+            value.append(reinterpret_cast<const char16_t*>(buf), got);
+            if (rc == SQL_SUCCESS) break;
+        }
+        if (!isNull) names.push_back(Utf16ToUtf8(value));
+    }
+    return names;
+}
+
+} // namespace znx

@@ -173,14 +173,16 @@ TConnectionPairs ParseAdoConnectionString(std::string_view s) {
     return pairs;
 }
 
-bool IsOdbcConnectionString(std::string_view s) {
-    // ODBC syntax: key=value; or key={value with ;}
+TConnectionPairs ParseOdbcConnectionString(std::string_view s) {
+    // key=value; or key={value with ; and }} for one }}
+    TConnectionPairs pairs;
     size_t i = 0;
     const size_t n = s.size();
     while (i < n) {
         size_t start = i;
         while (i < n && s[i] != '=' && s[i] != ';') ++i;
-        const std::string key = CanonicalKey(s.substr(start, i - start));
+        std::string key = TrimBlanks(s.substr(start, i - start));
+        std::string value;
         if (i < n && s[i] == '=') {
             ++i;
             while (i < n && IsBlank(s[i])) ++i;
@@ -189,21 +191,41 @@ bool IsOdbcConnectionString(std::string_view s) {
                 while (i < n) {
                     if (s[i] == '}') {
                         if (i + 1 < n && s[i + 1] == '}') {
+                            value.push_back('}');
                             i += 2;
                             continue;
                         }
                         ++i;
                         break;
                     }
-                    ++i;
+                    value.push_back(s[i++]);
                 }
+                while (i < n && s[i] != ';') ++i;
+            } else {
+                start = i;
+                while (i < n && s[i] != ';') ++i;
+                value = TrimBlanks(s.substr(start, i - start));
             }
-            while (i < n && s[i] != ';') ++i;
         }
-        if (key == "driver" || key == "dsn" || key == "filedsn") return true;
+        if (!key.empty()) pairs.emplace_back(std::move(key), std::move(value));
         if (i < n) ++i; // the ";"
     }
+    return pairs;
+}
+
+bool IsOdbcConnectionString(std::string_view s) {
+    for (const auto& [key, value] : ParseOdbcConnectionString(s)) {
+        const std::string k = CanonicalKey(key);
+        if (k == "driver" || k == "dsn" || k == "filedsn") return true;
+    }
     return false;
+}
+
+std::string OdbcAttribute(std::string_view s, std::string_view key) {
+    std::string found;
+    for (const auto& [k, value] : ParseOdbcConnectionString(s))
+        if (CanonicalKey(k) == CanonicalKey(key) && found.empty()) found = value;
+    return found;
 }
 
 std::string OdbcValue(std::string_view v) {

@@ -26,6 +26,11 @@ TConnectionPairs ParseAdoConnectionString(std::string_view text);
 // DSN= keyword); such a string is used unchanged.
 bool IsOdbcConnectionString(std::string_view text);
 
+// Splits an ODBC connection string (values braced with "}}" for "}" or plain).
+TConnectionPairs ParseOdbcConnectionString(std::string_view text);
+// The value of the first attribute of that name (any letter case); empty if none.
+std::string OdbcAttribute(std::string_view odbc, std::string_view key);
+
 // The value as an ODBC attribute value: braced (with "}" doubled) when it
 // holds ";", "{", "}" or leading/trailing blanks, so it can never end its
 // attribute early or add another one.

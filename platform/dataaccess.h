@@ -61,12 +61,14 @@ struct TDiagRecord {
     std::string Text;  // as delivered, with its "[vendor][driver]" prefixes
 };
 
-// The message text of a failure from its diagnostic records: prefixes such as
-// "[unixODBC][FreeTDS][SQL Server]" removed, line breaks turned into blanks,
-// informational records (SQLSTATE class 01) left out. The server's own error
-// messages come first, in the order sent, each distinct text once, joined by
-// one blank; driver messages follow only when the server sent no error
-// (they merely restate it then). Empty when there is no error record.
+// The message text of a failure from the diagnostic records of the calls
+// that failed: prefixes such as "[unixODBC][FreeTDS][SQL Server]" removed,
+// line breaks turned into blanks, informational records (SQLSTATE class 01)
+// left out when error records are there. The server's messages (those with a
+// message number) come first, in the order sent, each distinct text once,
+// joined by one blank; without any, the driver's first message alone (its
+// further ones only restate it, such as "Operation was cancelled" after
+// "Timeout expired"). Empty when there are no records.
 std::string CombineDiagnostics(const std::vector<TDiagRecord>& Records);
 // The text of one message without its leading "[...]" prefixes.
 std::string StripDiagPrefixes(const std::string& Text);

@@ -63,12 +63,6 @@ std::vector<TDiagRecord> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     return out;
 }
 
-bool HasError(const std::vector<TDiagRecord>& records) {
-    for (const auto& r : records)
-        if (r.State.rfind("01", 0) != 0) return true;
-    return false;
-}
-
 // Driver-level failures after which the statement cannot go on.
 bool IsFatal(const std::vector<TDiagRecord>& records) {
     for (const auto& r : records)
@@ -110,6 +104,9 @@ std::string StripDiagPrefixes(const std::string& text) {
 }
 
 std::string CombineDiagnostics(const std::vector<TDiagRecord>& records) {
+    bool anyError = false;
+    for (const auto& r : records)
+        if (r.State.rfind("01", 0) != 0) anyError = true;
     std::vector<std::string> server, driver;
     auto addOnce = [](std::vector<std::string>& list, const std::string& t) {
         if (t.empty()) return;
@@ -118,16 +115,18 @@ std::string CombineDiagnostics(const std::vector<TDiagRecord>& records) {
         list.push_back(t);
     };
     for (const auto& r : records) {
-        if (r.State.rfind("01", 0) == 0) continue; // informational
+        // Informational records beside errors are left out; a failure that
+        // only comes with such records (a dropped connection) keeps them.
+        if (anyError && r.State.rfind("01", 0) == 0) continue;
         std::string t = StripDiagPrefixes(r.Text);
         for (char& c : t)
             if (c == '\r' || c == '\n' || c == '\t') c = ' ';
         t = Trim(t);
         addOnce(r.Native != 0 ? server : driver, t);
     }
-    const auto& use = server.empty() ? driver : server;
+    if (server.empty()) return driver.empty() ? std::string() : driver.front();
     std::string out;
-    for (const auto& t : use) {
+    for (const auto& t : server) {
         if (!out.empty()) out += ' ';
         out += t;
     }
@@ -222,13 +221,26 @@ void TDataConnection::Open() {
     if (ReadCommitted)
         SQLSetConnectAttrW(dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED),
                            SQL_IS_UINTEGER);
-    std::u16string text = Utf8ToUtf16(settings.ConnectionString);
-    SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, W(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+    std::u16string wideText = Utf8ToUtf16(settings.ConnectionString);
+    SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, W(wideText), static_cast<SQLSMALLINT>(wideText.size()), nullptr, 0,
                                      nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
         auto records = Diagnostics(SQL_HANDLE_DBC, dbc);
         FImpl->Release();
-        Fail(records, "The connection could not be opened");
+        bool fromServer = false;
+        for (const auto& r : records)
+            if (r.Native != 0 && r.State.rfind("08", 0) != 0) fromServer = true;
+        std::string text = CombineDiagnostics(records);
+        if (text.empty()) text = "The connection could not be opened";
+        if (!fromServer) {
+            // The driver's own text does not say where it tried to go.
+            std::string where = OdbcAttribute(settings.ConnectionString, "Server");
+            if (where.empty()) where = OdbcAttribute(settings.ConnectionString, "DSN");
+            const std::string port = OdbcAttribute(settings.ConnectionString, "Port");
+            if (!port.empty()) where += "," + port;
+            if (!where.empty()) text += " (server " + where + ")";
+        }
+        throw Error(text);
     }
     FImpl->connected = true;
     if (!DefaultDatabase.empty()) {
@@ -252,8 +264,9 @@ void TDataConnection::Execute(const std::string& commandText) {
     std::u16string text = Utf8ToUtf16(commandText);
     std::vector<TDiagRecord> errors;
     SQLRETURN rc = SQLExecDirectW(stmt.h, W(text), static_cast<SQLINTEGER>(text.size()));
-    bool fatal = false;
+    bool fatal = false, failed = false;
     if (rc == SQL_ERROR) {
+        failed = true;
         auto records = Diagnostics(SQL_HANDLE_STMT, stmt.h);
         fatal = IsFatal(records);
         errors.insert(errors.end(), records.begin(), records.end());
@@ -266,13 +279,14 @@ void TDataConnection::Execute(const std::string& commandText) {
         rc = SQLMoreResults(stmt.h);
         if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
         if (rc == SQL_ERROR) {
+            failed = true;
             auto records = Diagnostics(SQL_HANDLE_STMT, stmt.h);
             if (records.empty()) break;
             fatal = IsFatal(records);
             errors.insert(errors.end(), records.begin(), records.end());
         }
     }
-    if (HasError(errors)) Fail(errors, "The command failed");
+    if (failed) Fail(errors, "The command failed");
 }
 
 std::vector<std::string> TDataConnection::ListCatalogs() {

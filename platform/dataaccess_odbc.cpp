@@ -23,6 +23,8 @@ namespace {
 
 // ADO's own wording for a command without text.
 constexpr const char* kNoCommandText = "Command text was not set for the command object.";
+// ADO's wording for parameter markers without values.
+constexpr const char* kNoParameterValue = "No value given for one or more required parameters.";
 // ADO's default time allowed for opening a connection.
 constexpr int kDefaultLoginTimeout = 15;
 
@@ -270,7 +272,11 @@ void TDataConnection::Execute(const std::string& commandText) {
         auto records = Diagnostics(SQL_HANDLE_STMT, stmt.h);
         fatal = IsFatal(records);
         errors.insert(errors.end(), records.begin(), records.end());
-        if (records.empty()) errors.push_back({"HY000", 0, "The command failed"});
+        // The driver refuses a text with parameter markers but no values
+        // without a diagnostic of its own.
+        if (records.empty())
+            errors.push_back({"07002", 0, commandText.find('?') != std::string::npos ? kNoParameterValue
+                                                                                     : "The command failed"});
     } else if (rc == SQL_INVALID_HANDLE) {
         throw Error("The command failed (invalid ODBC handle)");
     }

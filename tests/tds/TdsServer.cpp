@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <stdexcept>
 
 namespace znx::test {
@@ -188,6 +189,22 @@ std::vector<TTdsRecord> TTdsServer::UserBatches() const {
         out.push_back(r);
     }
     return out;
+}
+
+bool TTdsServer::AllClosed() const {
+    for (int k = 0; k < 500; ++k) {
+        std::map<int, int> open;
+        for (const auto& r : Records()) {
+            if (r.kind == "login") open[r.conn] += 1;
+            if (r.kind == "close") open[r.conn] -= 1;
+        }
+        bool all = true;
+        for (const auto& [conn, n] : open)
+            if (n > 0) all = false;
+        if (all) return true;
+        usleep(10000);
+    }
+    return false;
 }
 
 void TTdsServer::ClearRecords() const {

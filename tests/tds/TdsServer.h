@@ -40,6 +40,9 @@ public:
     // Batches that are neither the driver's USE nor SET statements.
     std::vector<TTdsRecord> UserBatches() const;
     void ClearRecords() const;
+    // Waits (up to 5 s) until every connection the server has seen is closed;
+    // false when one stays open.
+    bool AllClosed() const;
 
 private:
     TempDir dir_;

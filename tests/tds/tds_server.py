@@ -17,7 +17,7 @@ Configuration (JSON file, every key optional):
     "record":    "/path/file.jsonl"       every batch and RPC received is appended
                                           as one JSON line:
                                           {"conn": n, "db": "<current database>",
-                                           "kind": "batch"|"rpc"|"login"|"attention",
+                                           "kind": "batch"|"rpc"|"login"|"attention"|"close",
                                            "text": "<exact text>", "user": "...",
                                            "app": "...", "host": "..."}
   }
@@ -34,17 +34,21 @@ Behaviour:
              succeed with no rows.
   Batches    any other text succeeds with one DONE, unless it carries
              directives, one per line, anywhere in the text:
-               --@ok                      one more statement result (DONE_MORE)
-               --@rows N                  a row set of N rows (one int column)
+               --@ok                      ends one statement result (DONE_MORE)
+               --@rows N                  a row set of N rows (one int column),
+                                          which ends one statement result
                --@info NUMBER TEXT        an informational message (class 0)
-               --@error NUMBER CLASS TEXT an error message; its statement fails
+               --@error NUMBER CLASS TEXT an error message; the statement
+                                          result it is in fails
                --@delay SECONDS           wait; an ATTENTION cancels the batch
                                           (answered with DONE status 0x20)
                --@drop                    close the connection without answering
-             Directives are applied in the order they appear; each ends one
-             statement result, so "--@ok" then "--@error ..." is a batch whose
-             second statement fails.
+             Directives are applied in the order they appear; the last result
+             ends with the batch, so "--@ok" then "--@error ..." is a batch
+             whose second statement fails, and two "--@error" lines in a row
+             are two messages of one failing statement.
   ATTENTION  answered with DONE status 0x20 (DONE_ATTN).
+  The end of every connection is recorded as kind "close".
 """
 
 import json
@@ -175,6 +179,9 @@ class Handler(socketserver.BaseRequestHandler):
         self.host = ""
         self.buffer = b""
         self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def finish(self):
+        self.record("close", "")
 
     # --- packet I/O -------------------------------------------------------
     def recv_exact(self, n):
@@ -340,14 +347,15 @@ class Handler(socketserver.BaseRequestHandler):
                 failed = False
             elif verb == "rows":
                 n = int(arg or "1")
-                out += int_rowset(n) + done(DONE_MORE | DONE_COUNT, 0xC1, n)
+                out += int_rowset(n) + done(DONE_MORE | DONE_COUNT | (DONE_ERROR if failed else 0), 0xC1, n)
+                failed = False
             elif verb == "info":
                 number, _, message = arg.partition(" ")
                 out += info(int(number), message)
             elif verb == "error":
                 number, cls, message = (arg.split(" ", 2) + ["", ""])[:3]
                 out += error(int(number), int(cls), message)
-                out += done(DONE_MORE | DONE_ERROR)
+                failed = True
             elif verb == "delay":
                 if out:  # what came before the wait is sent first
                     self.send_partial(out)
@@ -359,7 +367,7 @@ class Handler(socketserver.BaseRequestHandler):
                     self.send_partial(out)
                 self.request.shutdown(socket.SHUT_RDWR)
                 raise Dropped()
-        self.send_message(out + done(DONE_FINAL))
+        self.send_message(out + done(DONE_FINAL | (DONE_ERROR if failed else 0)))
 
     def send_partial(self, tokens):
         # Tokens of a reply that goes on later: packets without EOM.

@@ -214,7 +214,15 @@ TConnectionPairs ParseOdbcConnectionString(std::string_view s) {
 }
 
 bool IsOdbcConnectionString(std::string_view s) {
-    for (const auto& [key, value] : ParseOdbcConnectionString(s)) {
+    // Read as the OLE DB form first, so a quoted value that merely holds
+    // "DSN=" cannot make a profile's string count as an ODBC one.
+    TConnectionPairs pairs;
+    try {
+        pairs = ParseAdoConnectionString(s);
+    } catch (const Error&) {
+        pairs = ParseOdbcConnectionString(s); // braces: only ODBC has them
+    }
+    for (const auto& [key, value] : pairs) {
         const std::string k = CanonicalKey(key);
         if (k == "driver" || k == "dsn" || k == "filedsn") return true;
     }
@@ -228,11 +236,20 @@ std::string OdbcAttribute(std::string_view s, std::string_view key) {
     return found;
 }
 
-std::string OdbcValue(std::string_view v) {
+std::string OdbcValue(std::string_view v, bool freeTds) {
     const bool needs = v.find_first_of(";{}") != std::string_view::npos ||
                        (!v.empty() && (IsBlank(v.front()) || IsBlank(v.back())));
     if (!needs) return std::string(v);
     std::string out = "{";
+    if (freeTds) {
+        // FreeTDS ends a braced value at the first "};" (or the string's
+        // last "}") and knows no doubling; "};" inside cannot be passed.
+        if (v.find("};") != std::string_view::npos)
+            throw Error("A connection value holding \"};\" cannot be passed to the FreeTDS driver");
+        out += v;
+        out.push_back('}');
+        return out;
+    }
     for (char c : v) {
         out.push_back(c);
         if (c == '}') out.push_back('}');
@@ -381,9 +398,9 @@ ServerParts SplitServer(const std::string& dataSource) {
     return p;
 }
 
-void Add(std::string& out, const std::string& key, const std::string& value) {
+void Add(std::string& out, const std::string& key, const std::string& value, bool freeTds) {
     if (!out.empty()) out += ';';
-    out += key + '=' + OdbcValue(value);
+    out += key + '=' + OdbcValue(value, freeTds);
 }
 
 } // namespace
@@ -439,37 +456,37 @@ TOdbcConnectSettings TranslateAdoConnection(const std::string& ado, const std::s
 
     const ServerParts server = SplitServer(s.values.count(Key::Server) ? s.values[Key::Server] : "");
     if (freeTds) {
-        Add(out, "Server", server.instance.empty() ? server.host : server.host + "\\" + server.instance);
-        if (!server.port.empty()) Add(out, "Port", server.port);
+        Add(out, "Server", server.instance.empty() ? server.host : server.host + "\\" + server.instance, freeTds);
+        if (!server.port.empty()) Add(out, "Port", server.port, freeTds);
     } else {
         std::string v = server.host;
         if (!server.instance.empty()) v += "\\" + server.instance;
         if (!server.port.empty()) v += "," + server.port;
-        Add(out, "Server", v);
+        Add(out, "Server", v, freeTds);
     }
-    if (s.values.count(Key::Database) && !s.values[Key::Database].empty()) Add(out, "Database", s.values[Key::Database]);
+    if (s.values.count(Key::Database) && !s.values[Key::Database].empty()) Add(out, "Database", s.values[Key::Database], freeTds);
     if (s.values.count(Key::Integrated) && IsTrue(s.values[Key::Integrated])) {
-        Add(out, "Trusted_Connection", "Yes");
+        Add(out, "Trusted_Connection", "Yes", freeTds);
     } else {
-        if (s.values.count(Key::User)) Add(out, "UID", s.values[Key::User]);
-        if (s.values.count(Key::Password)) Add(out, "PWD", s.values[Key::Password]);
+        if (s.values.count(Key::User)) Add(out, "UID", s.values[Key::User], freeTds);
+        if (s.values.count(Key::Password)) Add(out, "PWD", s.values[Key::Password], freeTds);
     }
-    if (s.values.count(Key::App) && !s.values[Key::App].empty()) Add(out, "APP", s.values[Key::App]);
+    if (s.values.count(Key::App) && !s.values[Key::App].empty()) Add(out, "APP", s.values[Key::App], freeTds);
     if (s.values.count(Key::Workstation) && !s.values[Key::Workstation].empty())
-        Add(out, "WSID", s.values[Key::Workstation]);
+        Add(out, "WSID", s.values[Key::Workstation], freeTds);
     if (s.values.count(Key::Encrypt)) {
         const bool on = IsTrue(s.values[Key::Encrypt]);
         if (freeTds) {
-            if (on) Add(out, "Encryption", "require");
+            if (on) Add(out, "Encryption", "require", freeTds);
         } else {
-            Add(out, "Encrypt", on ? "yes" : "no");
+            Add(out, "Encrypt", on ? "yes" : "no", freeTds);
         }
     }
     if (s.values.count(Key::TrustCert) && !freeTds)
-        Add(out, "TrustServerCertificate", IsTrue(s.values[Key::TrustCert]) ? "yes" : "no");
+        Add(out, "TrustServerCertificate", IsTrue(s.values[Key::TrustCert]) ? "yes" : "no", freeTds);
     if (freeTds) {
-        Add(out, "TDS_Version", "7.4");
-        Add(out, "ClientCharset", "UTF-8");
+        Add(out, "TDS_Version", "7.4", freeTds);
+        Add(out, "ClientCharset", "UTF-8", freeTds);
     }
     if (s.values.count(Key::Timeout)) {
         int32_t t = 0;

@@ -31,10 +31,11 @@ TConnectionPairs ParseOdbcConnectionString(std::string_view text);
 // The value of the first attribute of that name (any letter case); empty if none.
 std::string OdbcAttribute(std::string_view odbc, std::string_view key);
 
-// The value as an ODBC attribute value: braced (with "}" doubled) when it
-// holds ";", "{", "}" or leading/trailing blanks, so it can never end its
-// attribute early or add another one.
-std::string OdbcValue(std::string_view value);
+// The value as an ODBC attribute value: braced when it holds ";", "{", "}" or
+// leading/trailing blanks, so it can never end its attribute early or add
+// another one. Standard ODBC doubles "}" inside; FreeTDS knows no doubling
+// and ends the value at "};", so for it such a value raises Error.
+std::string OdbcValue(std::string_view value, bool freeTds = false);
 
 // The init string of a data link (.udl) file's content: UTF-16LE (with or
 // without BOM) or UTF-8; the "[oledb]" line and ";" comment lines skipped.

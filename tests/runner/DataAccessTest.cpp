@@ -1,3 +1,4 @@
+// The ODBC connection through FreeTDS against the TDS test server.
 #include <gtest/gtest.h>
 
 #include "platform/dataaccess.h"
@@ -7,40 +8,102 @@
 using namespace znx;
 using namespace znx::test;
 
-TEST(Explore, Messages) {
+namespace {
+std::string Execute(TDataConnection& c, const std::string& text) {
+    try {
+        c.Execute(text);
+        return "OK";
+    } catch (const Error& e) {
+        return e.Message();
+    }
+}
+} // namespace
+
+TEST(DataAccess, CzechTextReachesTheServerIntact) {
     TTdsConfig cfg;
-    cfg.databases = {"master", "db1", "Účetnictví"};
+    cfg.databases = {"master", "Účetnictví_ŘŽČ"};
+    cfg.users = {{"údržba", "heslíčko"}};
     TTdsServer server(cfg);
-    auto run = [&](const std::string& ado, const std::string& db, const std::string& text, int timeout = 5) {
-        TDataConnection c;
-        c.ConnectionString = ado;
-        c.DefaultDatabase = db;
-        c.CommandTimeout = timeout;
-        try {
-            c.Execute(text);
-            std::printf("OK\n");
-        } catch (const Error& e) {
-            std::printf("ERR: [%s]\n", e.what());
-        }
-    };
-    std::printf("%s\n", TranslateConnectionString(server.AdoString()).c_str());
-    run(server.AdoString(), "db1", "select 1\r\n");
-    run(server.AdoString(), "nodb", "select 1\r\n");
-    run(server.AdoString("sa", "bad"), "db1", "select 1\r\n");
-    run("Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(RefusedPort()) + ";User ID=sa;Password=x", "", "x");
-    run(server.AdoString(), "db1", "select 1 --@ok\r\nselect 2 --@error 208 16 Invalid object name 'x'.\r\n");
-    run(server.AdoString(), "db1", "select 1 --@error 208 16 first\r\nselect 2 --@error 209 16 second.\r\n");
-    run(server.AdoString(), "db1", "waitfor --@delay 5\r\n", 1);
-    run(server.AdoString(), "db1", "drop --@drop\r\n", 1);
-    run(server.AdoString(), "Účetnictví", "select 'Příliš žluťoučký kůň'\r\n");
+    TDataConnection c;
+    c.ConnectionString = server.AdoString("údržba", "heslíčko") + ";Application Name=Plánovač";
+    c.DefaultDatabase = "Účetnictví_ŘŽČ";
+    EXPECT_EQ(Execute(c, "select N'Příliš žluťoučký kůň úpěl ďábelské ódy' -- ěščřžýáíéůú ĚŠČŘŽÝÁÍÉŮÚ\r\n"), "OK");
+    EXPECT_TRUE(c.Connected());
+    EXPECT_EQ(Execute(c, "x --@error 50000 16 Tabulka 'Účty' je zamčená\r\n"), "Tabulka 'Účty' je zamčená");
+    const auto records = server.Records();
+    ASSERT_GE(records.size(), 4u);
+    EXPECT_EQ(records[0].user, "údržba");
+    EXPECT_EQ(records[0].app, "Plánovač");
+    const auto batches = server.UserBatches();
+    ASSERT_EQ(batches.size(), 2u);
+    EXPECT_EQ(batches[0].db, "Účetnictví_ŘŽČ");
+    EXPECT_EQ(batches[0].text, "select N'Příliš žluťoučký kůň úpěl ďábelské ódy' -- ěščřžýáíéůú ĚŠČŘŽÝÁÍÉŮÚ\r\n");
+    EXPECT_EQ(batches[1].conn, batches[0].conn) << "one open connection serves both";
+}
+
+TEST(DataAccess, PasswordsWithSeparatorsCannotInjectAttributes) {
+    // The password holds what would end the attribute and name a database.
+    const std::string password = "a;Database=tempdb;}{x}";
+    TTdsConfig cfg;
+    cfg.users = {{"sa", password}};
+    TTdsServer server(cfg);
+    TDataConnection c;
+    c.ConnectionString = "Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(server.Port()) +
+                         ";User ID=sa;Password='" + password + "'";
+    EXPECT_EQ(Execute(c, "select 1"), "OK");
+    const auto records = server.Records();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records[0].kind, "login");
+    EXPECT_EQ(records[0].text, "") << "no database slipped into the login";
+    EXPECT_EQ(server.UserBatches().at(0).db, "master");
+}
+
+TEST(DataAccess, ListsTheServersCatalogs) {
+    TTdsConfig cfg;
+    cfg.databases = {"master", "tempdb", "KORAL_2024", "Účetnictví", "my db"};
+    TTdsServer server(cfg);
+    TDataConnection c;
+    c.ConnectionString = server.AdoString();
+    EXPECT_EQ(c.ListCatalogs(), cfg.databases);
+    bool listed = false;
+    for (const auto& r : server.Records()) listed |= r.kind == "rpc" && r.text == "sp_tables";
+    EXPECT_TRUE(listed);
+}
+
+TEST(DataAccess, EveryResultIsReadAndTheConnectionStaysUsable) {
+    TTdsServer server;
+    TDataConnection c;
+    c.ConnectionString = server.AdoString();
+    // rows, messages and several statements: all read, no cancel needed
+    EXPECT_EQ(Execute(c, "a --@rows 500\r\nb --@info 0 hotovo\r\nc --@ok\r\nd --@rows 2\r\n"), "OK");
+    EXPECT_EQ(Execute(c, "a --@ok\r\nb --@error 547 16 The DELETE statement conflicted.\r\n"),
+              "The DELETE statement conflicted.");
+    EXPECT_EQ(Execute(c, "select 2"), "OK");
+    for (const auto& r : server.Records()) EXPECT_NE(r.kind, "attention") << "a result was left unread";
+    c.Close();
+    EXPECT_FALSE(c.Connected());
+    EXPECT_EQ(Execute(c, "select 3"), "OK") << "Execute opens again";
+    EXPECT_TRUE(server.AllClosed() == false); // still open until destroyed
+}
+
+TEST(DataAccess, SettingsOfTheConnection) {
+    TTdsServer server;
     {
         TDataConnection c;
-        c.ConnectionString = server.AdoString();
-        try {
-            for (auto& n : c.ListCatalogs()) std::printf("cat %s\n", n.c_str());
-        } catch (const Error& e) {
-            std::printf("ERR: [%s]\n", e.what());
-        }
+        c.ConnectionString = server.AdoString() + ";Initial Catalog=tempdb";
+        c.DefaultDatabase = "model"; // selected after the login's database
+        EXPECT_EQ(Execute(c, "select 1"), "OK");
+        EXPECT_EQ(server.UserBatches().at(0).db, "model");
+        EXPECT_EQ(server.Records().at(0).text, "tempdb") << "Initial Catalog goes into the login";
     }
-    for (auto& r : server.Records()) std::printf("%d %s %s [%s]\n", r.conn, r.kind.c_str(), r.db.c_str(), r.text.c_str());
+    EXPECT_TRUE(server.AllClosed()) << "destroying the object closes the connection";
+    TDataConnection bad;
+    bad.ConnectionString = server.AdoString() + ";Initial Catalog=nosuch";
+    EXPECT_EQ(Execute(bad, "select 1"),
+              "Login failed for user 'sa'. Cannot open database \"nosuch\" requested by the login. The login failed.")
+        << "both server messages, in the order the driver ranks them";
+    EXPECT_FALSE(bad.Connected());
+    TDataConnection broken;
+    broken.ConnectionString = "Data Source=h;Password='x";
+    EXPECT_EQ(Execute(broken, "select 1"), "Connection string is not valid: the value of \"Password\" lacks its closing quote");
 }

@@ -20,6 +20,7 @@ Configuration (JSON file, every key optional):
                                            "kind": "batch"|"rpc"|"login"|"attention"|"close",
                                            "text": "<exact text>", "user": "...",
                                            "app": "...", "host": "..."}
+                                          (login records also carry "password")
   }
 
 Behaviour:
@@ -274,7 +275,8 @@ class Handler(socketserver.BaseRequestHandler):
         database = field(8)
         if 512 <= packet_size <= 32767:
             self.packet_size = packet_size
-        self.record("login", database)
+        record({"conn": self.conn_id, "db": self.database, "kind": "login", "text": database,
+                "user": self.user, "app": self.app, "host": self.host, "password": password})
         users = CONFIG["users"]
         if self.user not in users or users[self.user] != password:
             self.send_message(error(18456, 14, "Login failed for user '%s'." % self.user) + done(DONE_ERROR))

@@ -8,8 +8,14 @@
 #include <sqlext.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
+
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#include <link.h>
+#endif
 
 #include "platform/connstring.h"
 #include "platform/error.h"
@@ -76,6 +82,71 @@ bool IsFatal(const std::vector<TDiagRecord>& records) {
     std::string text = CombineDiagnostics(records);
     throw Error(text.empty() ? fallback : text);
 }
+
+#if !defined(_WIN32)
+// unixODBC answers SQLMoreResults with SQL_NO_DATA, without asking the
+// driver, once a call of the statement returned SQL_ERROR; the rest of the
+// batch would then be cancelled unseen when the statement is freed. To read
+// the batch to its end the driver's own functions are called on the
+// driver's statement handle.
+struct TDriverDrain {
+    using MoreResultsFn = SQLRETURN (*)(SQLHSTMT);
+    using DiagRecFn = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR*, SQLINTEGER*, SQLWCHAR*,
+                                    SQLSMALLINT, SQLSMALLINT*);
+    MoreResultsFn moreResults = nullptr;
+    DiagRecFn diagRec = nullptr;
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+
+    bool Find(SQLHDBC dbc, SQLHSTMT appStmt) {
+        SQLCHAR name[512] = {};
+        SQLSMALLINT len = 0;
+        if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &len)) || !name[0]) return false;
+        struct Search {
+            std::string file, path;
+        } search{reinterpret_cast<char*>(name), {}};
+        const std::string base = std::filesystem::path(search.file).filename().string();
+        search.file = base;
+        dl_iterate_phdr(
+            [](dl_phdr_info* info, size_t, void* data) {
+                auto* s = static_cast<Search*>(data);
+                if (!info->dlpi_name || !*info->dlpi_name) return 0;
+                const std::string path = info->dlpi_name;
+                if (std::filesystem::path(path).filename().string() == s->file) {
+                    s->path = path;
+                    return 1;
+                }
+                return 0;
+            },
+            &search);
+        if (search.path.empty()) return false;
+        void* lib = dlopen(search.path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (!lib) return false;
+        moreResults = reinterpret_cast<MoreResultsFn>(dlsym(lib, "SQLMoreResults"));
+        diagRec = reinterpret_cast<DiagRecFn>(dlsym(lib, "SQLGetDiagRecW"));
+        dlclose(lib); // the driver manager keeps its own reference
+        SQLHSTMT driverStmt = appStmt;
+        if (!moreResults || !diagRec ||
+            !SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_HSTMT, &driverStmt, sizeof driverStmt, nullptr)) ||
+            driverStmt == appStmt || driverStmt == SQL_NULL_HSTMT)
+            return false;
+        stmt = driverStmt;
+        return true;
+    }
+
+    std::vector<TDiagRecord> Diagnostics() const {
+        std::vector<TDiagRecord> out;
+        for (SQLSMALLINT i = 1; i < 1000; ++i) {
+            SQLWCHAR state[6] = {};
+            SQLWCHAR text[2048];
+            SQLINTEGER native = 0;
+            SQLSMALLINT len = 0;
+            if (!SQL_SUCCEEDED(diagRec(SQL_HANDLE_STMT, stmt, i, state, &native, text, 2048, &len))) break;
+            out.push_back({FromW(state, 5), static_cast<long>(native), FromW(text, std::min<size_t>(static_cast<size_t>(len), 2047))});
+        }
+        return out;
+    }
+};
+#endif
 
 class TStatement {
 public:
@@ -281,7 +352,25 @@ void TDataConnection::Execute(const std::string& commandText) {
         throw Error("The command failed (invalid ODBC handle)");
     }
     // Every further result of the batch: rows are discarded, errors kept.
+#if !defined(_WIN32)
+    TDriverDrain drain;
+    bool direct = false;
+#endif
     while (!fatal) {
+#if !defined(_WIN32)
+        if (failed && !direct) direct = drain.Find(FImpl->dbc, stmt.h);
+        if (direct) {
+            rc = drain.moreResults(drain.stmt);
+            if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+            if (rc == SQL_ERROR) {
+                auto records = drain.Diagnostics();
+                if (records.empty()) break;
+                fatal = IsFatal(records);
+                errors.insert(errors.end(), records.begin(), records.end());
+            }
+            continue;
+        }
+#endif
         rc = SQLMoreResults(stmt.h);
         if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
         if (rc == SQL_ERROR) {

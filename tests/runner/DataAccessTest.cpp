@@ -1,6 +1,8 @@
 // The ODBC connection through FreeTDS against the TDS test server.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "platform/dataaccess.h"
 #include "platform/error.h"
 #include "tests/tds/TdsServer.h"
@@ -106,4 +108,30 @@ TEST(DataAccess, SettingsOfTheConnection) {
     TDataConnection broken;
     broken.ConnectionString = "Data Source=h;Password='x";
     EXPECT_EQ(Execute(broken, "select 1"), "Connection string is not valid: the value of \"Password\" lacks its closing quote");
+}
+
+TEST(DataAccess, TheBatchRunsOnAfterAFailedStatement) {
+    // The server goes on after a statement's error; the client reads every
+    // later result, so nothing is cancelled and every error is reported.
+    TTdsServer server;
+    TDataConnection c;
+    c.ConnectionString = server.AdoString();
+    EXPECT_EQ(Execute(c, "a --@error 2627 14 Violation of PRIMARY KEY constraint.\r\nb --@ok\r\n"
+                         "c --@rows 3\r\nd --@error 50000 16 Druhá chyba\r\n"),
+              "Violation of PRIMARY KEY constraint. Druhá chyba");
+    for (const auto& r : server.Records()) EXPECT_NE(r.kind, "attention") << "the rest of the batch was cancelled";
+    EXPECT_EQ(Execute(c, "select 2 --@ok\r\n"), "OK") << "the connection stays usable";
+}
+
+TEST(DataAccess, ConnectTimeoutBoundsTheLogin) {
+    TTdsConfig cfg;
+    cfg.silent = true; // the server takes the connection and never answers
+    TTdsServer server(cfg);
+    TDataConnection c;
+    c.ConnectionString = server.AdoString() + ";Connect Timeout=1";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Execute(c, "select 1"), "Timeout expired (server 127.0.0.1," + std::to_string(server.Port()) + ")");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::seconds(10)) << "not the default 15 s";
 }

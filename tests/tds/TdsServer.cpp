@@ -117,7 +117,8 @@ TTdsServer::TTdsServer(const TTdsConfig& config) {
         json += (k ? ", " : "") + JsonString(config.users[k].first) + ": " + JsonString(config.users[k].second);
     json += "}, \"databases\": [";
     for (size_t k = 0; k < config.databases.size(); ++k) json += (k ? ", " : "") + JsonString(config.databases[k]);
-    json += "], \"default_database\": " + JsonString(config.defaultDatabase) + "}";
+    json += "], \"default_database\": " + JsonString(config.defaultDatabase) +
+            ", \"silent\": " + (config.silent ? "true" : "false") + "}";
     WriteFile(dir_ / "config.json", json);
 
     int in[2], out[2];

@@ -23,6 +23,7 @@ struct TTdsConfig {
     std::vector<std::pair<std::string, std::string>> users{{"sa", "secret"}};
     std::vector<std::string> databases{"master", "tempdb", "model", "msdb"};
     std::string defaultDatabase = "master";
+    bool silent = false; // accepts connections but never answers
 };
 
 class TTdsServer {

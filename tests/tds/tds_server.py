@@ -14,6 +14,7 @@ Configuration (JSON file, every key optional):
                                           (compared case-insensitively; default
                                           ["master", "tempdb", "model", "msdb"])
     "default_database": "master",         where a login without a database lands
+    "silent":    false,                   true: accept connections, never answer
     "record":    "/path/file.jsonl"       every batch and RPC received is appended
                                           as one JSON line:
                                           {"conn": n, "db": "<current database>",
@@ -226,6 +227,10 @@ class Handler(socketserver.BaseRequestHandler):
     # --- protocol -----------------------------------------------------------
     def handle(self):
         try:
+            if CONFIG.get("silent"):
+                while self.request.recv(65536):
+                    pass
+                return
             while True:
                 ptype, payload = self.read_message()
                 if ptype == PT_PRELOGIN:

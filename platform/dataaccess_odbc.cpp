@@ -4,6 +4,9 @@
 // client code page can garble it.
 #include "platform/dataaccess.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <sql.h>
 #include <sqlext.h>
 
@@ -36,8 +39,30 @@ constexpr int kDefaultLoginTimeout = 15;
 
 SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 
+// Text of the system code page to UTF-16 and back.
+std::u16string ToWide(const std::string& text) {
+#if defined(_WIN32)
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::u16string out(static_cast<size_t>(n), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(out.data()), n);
+    return out;
+#else
+    return Utf8ToUtf16(text);
+#endif
+}
+
 std::string FromW(const SQLWCHAR* s, size_t chars) {
+#if defined(_WIN32)
+    if (chars == 0) return {};
+    const auto* w = reinterpret_cast<const wchar_t*>(s);
+    const int n = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(chars), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(chars), out.data(), n, nullptr, nullptr);
+    return out;
+#else
     return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(s), chars));
+#endif
 }
 
 // One environment for the process: it holds no connection, only the ODBC
@@ -71,11 +96,16 @@ std::vector<TDiagRecord> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     return out;
 }
 
-// Driver-level failures after which the statement cannot go on.
+// Failures after which the statement cannot go on: driver-level states,
+// or a failure that came with informational records only (FreeTDS reports
+// a connection lost mid-batch so).
 bool IsFatal(const std::vector<TDiagRecord>& records) {
-    for (const auto& r : records)
+    bool onlyInfo = true;
+    for (const auto& r : records) {
         if (r.State.rfind("08", 0) == 0 || r.State.rfind("HY", 0) == 0 || r.State.rfind("IM", 0) == 0) return true;
-    return false;
+        if (r.State.rfind("01", 0) != 0) onlyInfo = false;
+    }
+    return onlyInfo;
 }
 
 [[noreturn]] void Fail(const std::vector<TDiagRecord>& records, const std::string& fallback) {
@@ -294,7 +324,7 @@ void TDataConnection::Open() {
     if (ReadCommitted)
         SQLSetConnectAttrW(dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED),
                            SQL_IS_UINTEGER);
-    std::u16string wideText = Utf8ToUtf16(settings.ConnectionString);
+    std::u16string wideText = ToWide(settings.ConnectionString);
     SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, W(wideText), static_cast<SQLSMALLINT>(wideText.size()), nullptr, 0,
                                      nullptr, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
@@ -317,7 +347,7 @@ void TDataConnection::Open() {
     }
     FImpl->connected = true;
     if (!DefaultDatabase.empty()) {
-        std::u16string db = Utf8ToUtf16(DefaultDatabase);
+        std::u16string db = ToWide(DefaultDatabase);
         rc = SQLSetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, W(db),
                                 static_cast<SQLINTEGER>(db.size() * sizeof(SQLWCHAR)));
         if (!SQL_SUCCEEDED(rc)) {
@@ -334,7 +364,7 @@ void TDataConnection::Execute(const std::string& commandText) {
     TStatement stmt(FImpl->dbc);
     const SQLULEN timeout = CommandTimeout > 0 ? static_cast<SQLULEN>(CommandTimeout) : 0;
     SQLSetStmtAttrW(stmt.h, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), SQL_IS_UINTEGER);
-    std::u16string text = Utf8ToUtf16(commandText);
+    std::u16string text = ToWide(commandText);
     std::vector<TDiagRecord> errors;
     SQLRETURN rc = SQLExecDirectW(stmt.h, W(text), static_cast<SQLINTEGER>(text.size()));
     bool fatal = false, failed = false;
@@ -416,7 +446,7 @@ std::vector<std::string> TDataConnection::ListCatalogs() {
             value.append(reinterpret_cast<const char16_t*>(buf), got);
             if (rc == SQL_SUCCESS) break;
         }
-        if (!isNull) names.push_back(Utf16ToUtf8(value));
+        if (!isNull) names.push_back(FromW(reinterpret_cast<const SQLWCHAR*>(value.data()), value.size()));
     }
     return names;
 }

@@ -172,8 +172,9 @@ class Dropped(Exception):
 
 class Handler(socketserver.BaseRequestHandler):
     def setup(self):
-        CONN_COUNTER[0] += 1
-        self.conn_id = CONN_COUNTER[0]
+        with RECORD_LOCK:
+            CONN_COUNTER[0] += 1
+            self.conn_id = CONN_COUNTER[0]
         self.packet_size = 4096
         self.database = CONFIG["default_database"]
         self.user = ""

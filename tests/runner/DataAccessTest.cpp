@@ -134,3 +134,14 @@ TEST(DataAccess, ConnectTimeoutBoundsTheLogin) {
     EXPECT_GE(took, std::chrono::milliseconds(900));
     EXPECT_LT(took, std::chrono::seconds(10)) << "not the default 15 s";
 }
+
+TEST(DataAccess, LaterErrorsAfterResultsWithoutRows) {
+    TTdsServer server;
+    TDataConnection c;
+    c.ConnectionString = server.AdoString();
+    // statements that return no rows and no count come before the failing one
+    EXPECT_EQ(Execute(c, "a --@ok\r\nb --@ok\r\nc --@error 50000 16 third\r\n"), "third");
+    EXPECT_EQ(Execute(c, "a --@ok\r\nb --@rows 0\r\nc --@ok\r\nd --@error 50000 16 fourth\r\n"), "fourth");
+    EXPECT_EQ(Execute(c, "a\r\n--@error 50000 16 last of one\r\n"), "last of one");
+    for (const auto& r : server.Records()) EXPECT_NE(r.kind, "attention");
+}

@@ -19,3 +19,24 @@ public:
 void ReportErrorToConsole(const std::string& text);
 
 } // namespace znx
+
+namespace znx {
+
+// While it lives, characters typed on the terminal of standard input are not
+// echoed (for passwords). Does nothing when standard input is no terminal.
+class THiddenInput {
+public:
+    THiddenInput();
+    ~THiddenInput();
+    THiddenInput(const THiddenInput&) = delete;
+    THiddenInput& operator=(const THiddenInput&) = delete;
+    // Whether standard input is a terminal (a console on Windows).
+    bool Terminal() const { return FTerminal; }
+
+private:
+    bool FTerminal = false;
+    bool FChanged = false;
+    unsigned long FSaved = 0;
+};
+
+} // namespace znx

@@ -32,3 +32,21 @@ void ReportErrorToConsole(const std::string& text) {
 }
 
 } // namespace znx
+
+namespace znx {
+
+THiddenInput::THiddenInput() {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    FTerminal = in != INVALID_HANDLE_VALUE && in != nullptr && GetConsoleMode(in, &mode);
+    if (FTerminal) {
+        FSaved = mode;
+        FChanged = SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+    }
+}
+
+THiddenInput::~THiddenInput() {
+    if (FChanged) SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(FSaved));
+}
+
+} // namespace znx

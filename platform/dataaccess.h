@@ -48,4 +48,29 @@ private:
 // The ODBC connection string for an ADO/OLE DB one (see above).
 std::string TranslateConnectionString(const std::string& AdoConnectionString);
 
+// The ODBC driver connections use: $ZNX_ODBC_DRIVER when set, else the first
+// installed of "ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL
+// Server", "FreeTDS" (as registered with the driver manager), else the path
+// of FreeTDS's libtdsodbc.so. Raises Error when there is none.
+std::string ChooseOdbcDriver();
+
+// One diagnostic record as the driver manager hands it over.
+struct TDiagRecord {
+    std::string State; // SQLSTATE, five characters
+    long Native = 0;   // the server's message number; 0 for driver messages
+    std::string Text;  // as delivered, with its "[vendor][driver]" prefixes
+};
+
+// The message text of a failure from the diagnostic records of the calls
+// that failed: prefixes such as "[unixODBC][FreeTDS][SQL Server]" removed,
+// line breaks turned into blanks, informational records (SQLSTATE class 01)
+// left out when error records are there. The server's messages (those with a
+// message number) come first, in the order sent, each distinct text once,
+// joined by one blank; without any, the driver's first message alone (its
+// further ones only restate it, such as "Operation was cancelled" after
+// "Timeout expired"). Empty when there are no records.
+std::string CombineDiagnostics(const std::vector<TDiagRecord>& Records);
+// The text of one message without its leading "[...]" prefixes.
+std::string StripDiagPrefixes(const std::string& Text);
+
 } // namespace znx

@@ -64,7 +64,9 @@ public:
     std::string ReadString(const std::string& Name);
     // Copies at most BufSize bytes of a binary value; returns the count.
     // Raises "Invalid data type for '%s'" when the value is not binary or
-    // holds more bytes than BufSize.
+    // holds more bytes than BufSize. As in the platform's class, values of a
+    // type it reports as rdUnknown (REG_NONE, REG_MULTI_SZ, REG_QWORD ...)
+    // count as binary; 0 for a missing value.
     size_t ReadBinaryData(const std::string& Name, void* Buffer, size_t BufSize);
     // A 32-bit number value; raises "Invalid data type for '%s'" otherwise.
     int32_t ReadInteger(const std::string& Name);
@@ -82,10 +84,60 @@ public:
     void GetValueNames(std::vector<std::string>& Names);
     void GetKeyNames(std::vector<std::string>& Names);
 
+    // True while a key is open (CurrentPath is empty also for the root).
+    bool KeyOpen() const;
+    // A value as the registry stores it: its raw type and its bytes (string
+    // types in UTF-16LE with their terminating NUL). False when missing.
+    bool ReadRawValue(const std::string& Name, uint32_t& RawType, std::string& Data);
+    // Stores a value of any raw type with exactly these bytes.
+    void WriteRawValue(const std::string& Name, uint32_t RawType, const std::string& Data);
+
     struct Impl;
 
 private:
     std::unique_ptr<Impl> FImpl;
 };
+
+// The raw bytes of a string value (UTF-16LE) as text in the system code page,
+// up to the first NUL; and a text as such bytes, NUL included.
+std::string RegStringFromData(const std::string& Data);
+std::string RegDataFromString(const std::string& Text);
+
+// Where a root's keys are kept: on Linux the hive file
+// ($ZNX_MACHINE_REG or /etc/znx/machine.reg, $ZNX_USER_REG or
+// ${XDG_CONFIG_HOME:-$HOME/.config}/znx/user.reg, $ZNX_CLASSES_REG or
+// /etc/znx/classes.reg); on Windows the root's name.
+std::string RegistryStoreName(TRootKey Root);
+// Whether this process may change the root's keys, which opening a key with
+// write access needs (on Linux: replace the hive file; the user's folder is
+// created when missing).
+bool RegistryStoreWritable(TRootKey Root);
+// The root's name as regedit writes it ("HKEY_LOCAL_MACHINE", ...).
+std::string RootKeyName(TRootKey Root);
+
+// One change of a batch, as a regedit export describes it: a key created
+// ([key]) or deleted with its sub-keys ([-key]), a value set ("name"=...)
+// or deleted ("name"=-). Key paths are below the root; Name "" is the
+// default value (@). Data holds the raw bytes (see ReadRawValue).
+struct TRegChange {
+    enum TKind { ckCreateKey, ckDeleteKey, ckSetValue, ckDeleteValue };
+    TKind Kind = ckCreateKey;
+    TRootKey Root = TRootKey::HKEY_CURRENT_USER;
+    std::string Key;
+    std::string Name;
+    uint32_t RawType = REG_NONE;
+    std::string Data;
+    int Line = 0; // the line of the export it came from, 0 when built in code
+};
+
+// Reads a regedit export (UTF-16LE with BOM or UTF-8; the header
+// "Windows Registry Editor Version 5.00" or "REGEDIT4") into its changes, in
+// file order. Raises Error naming SourceName and the line on bad input.
+std::vector<TRegChange> ParseRegistryExport(const std::string& Bytes, const std::string& SourceName);
+
+// Applies the changes in order. On Linux every hive involved is locked,
+// re-read, changed and written once, atomically: all changes of one hive
+// land together or none does.
+void ApplyRegistryChanges(const std::vector<TRegChange>& Changes);
 
 } // namespace znx

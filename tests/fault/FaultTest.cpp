@@ -6,11 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
 #include <random>
+#include <set>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include "platform/registry.h"
 #include "storage/PLVIni.h"
 #include "tests/runner/VykonarFixture.h"
 
@@ -110,4 +114,89 @@ TEST(FaultSave, KilledSaveLeavesOldOrNewContent) {
         std::string now = ReadFile(path);
         ASSERT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes";
     }
+}
+
+// A backup killed midway: the previous archive of that name stays whole and
+// nothing half-written carries its name.
+TEST_F(Fault, KilledBackupKeepsThePreviousArchive) {
+    namespace fs = std::filesystem;
+    fs::create_directories(dir_ / "data");
+    fs::create_directories(dir_ / "dest");
+    {
+        // Incompressible data, so that packing takes a while.
+        std::mt19937_64 rng(7);
+        for (int f = 0; f < 8; ++f) {
+            std::string blob(8u << 20, '\0');
+            for (size_t i = 0; i + 8 <= blob.size(); i += 8) {
+                uint64_t v = rng();
+                std::memcpy(&blob[i], &v, 8);
+            }
+            WriteFile(dir_ / ("data/T" + std::to_string(f) + ".DB"), blob);
+        }
+    }
+    fs::copy_file(fs::path(ZNX_COMPONENT_BUILD_DIR) / "znx-archivace.so", dir_ / "znx-archivace.so");
+    WriteTasks("[B]\nNAME=b\nTYPE=PARADOX\nSQL0=BACKUP REPORT dest\nCATALOG0=data\n");
+    ASSERT_EQ(Run().exitCode, 0);
+    const std::string archive = dir_ / "dest/REPORT.FAR";
+    const std::string previous = ReadFile(archive);
+    ASSERT_GT(previous.size(), 60u << 20);
+
+    std::mt19937 rng(99);
+    for (int round = 0; round < 5; ++round) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir_.Path().c_str()) != 0) _exit(2);
+            for (const auto& [k, v] : env_) setenv(k.c_str(), v.c_str(), 1);
+            execl(exe_.c_str(), exe_.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50 + rng() % 400));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        ASSERT_EQ(ReadFile(archive), previous) << "round " << round;
+        for (const auto& e : fs::directory_iterator(dir_ / "dest"))
+            if (e.path().filename() != "REPORT.FAR") {
+                EXPECT_NE(e.path().filename().string().find('~'), std::string::npos) << e.path();
+            }
+    }
+}
+
+// Two processes write one hive at once and one of them is killed at a random
+// moment: the hive still reads, and no value a finished write stored is lost.
+TEST(FaultHive, WriterKilledMidwayTearsNothingAndLosesNothing) {
+    TempDir dir;
+    const std::string hive = dir / "machine.reg";
+    setenv("ZNX_MACHINE_REG", hive.c_str(), 1);
+    auto writer = [&](const std::string& prefix, int count) {
+        for (int i = 0; i < count; ++i) {
+            TRegistry reg;
+            reg.SetRootKey(TRootKey::HKEY_LOCAL_MACHINE);
+            if (!reg.OpenKey("Software\\ZNX\\Fault", true)) _exit(3);
+            reg.WriteString(prefix + std::to_string(i), std::string(200, 'v'));
+        }
+        _exit(0);
+    };
+    pid_t steady = fork();
+    if (steady == 0) writer("steady", 300);
+    pid_t victim = fork();
+    if (victim == 0) writer("victim", 100000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(victim, SIGKILL);
+    int status = 0;
+    waitpid(victim, nullptr, 0);
+    waitpid(steady, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    TRegistry reg;
+    reg.SetRootKey(TRootKey::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey("Software\\ZNX\\Fault", false)); // parses: not torn
+    std::vector<std::string> names;
+    reg.GetValueNames(names);
+    std::set<std::string> have(names.begin(), names.end());
+    for (int i = 0; i < 300; ++i) EXPECT_TRUE(have.count("steady" + std::to_string(i))) << i;
+    int victims = 0;
+    while (have.count("victim" + std::to_string(victims))) ++victims;
+    EXPECT_GT(victims, 0);
+    EXPECT_EQ(have.size(), 300u + static_cast<size_t>(victims)); // its writes landed in order, none torn
+    unsetenv("ZNX_MACHINE_REG");
 }

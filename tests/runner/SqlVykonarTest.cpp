@@ -1,8 +1,11 @@
 // The real vykonar against the TDS test server, with the editor's connection
-// string (profile 3) in the user's hive file. These need the registry layer
-// that reads the hive files (label needs-registry).
+// string (profile 3) in the user's hive file (the user's registry on
+// Windows, where the driver is reached through the system's ODBC: under Wine
+// its bridge to the host's unixODBC and FreeTDS). These need the registry
+// layer (label needs-registry).
 #include <gtest/gtest.h>
 
+#include "platform/registry.h"
 #include "tests/runner/VykonarFixture.h"
 #include "tests/tds/TdsServer.h"
 
@@ -22,9 +25,30 @@ protected:
         delete server_;
         server_ = nullptr;
     }
-    void SetUp() override { server_->ClearRecords(); }
-    // The editor's connection string in the user's hive, as the editor keeps it.
+    void SetUp() override {
+        server_->ClearRecords();
+        ClearProductKeys();
+    }
+    void TearDown() override { ClearProductKeys(); }
+    // Windows: the profiles live in the system's registry, which outlives the
+    // test; the product keys are removed before and after each case.
+    static void ClearProductKeys() {
+        if (!kWindows) return;
+        for (znx::TRootKey root : {znx::TRootKey::HKEY_CURRENT_USER, znx::TRootKey::HKEY_LOCAL_MACHINE}) {
+            znx::TRegistry reg;
+            reg.SetRootKey(root);
+            reg.DeleteKey("Software\\ZNX");
+        }
+    }
+    // The editor's connection string in the user's hive (the user's registry
+    // on Windows), as the editor keeps it.
     void UserProfile(const std::string& ado) const {
+        if (kWindows) {
+            znx::TRegistry reg;
+            ASSERT_TRUE(reg.OpenKey("Software\\ZNX\\Planora", true));
+            reg.WriteString("ADOString", Sys(ado));
+            return;
+        }
         std::string escaped;
         for (char c : ado) {
             if (c == '"' || c == '\\') escaped.push_back('\\');

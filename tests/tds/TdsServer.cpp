@@ -1,5 +1,9 @@
 #include "tests/tds/TdsServer.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <windows.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -8,6 +12,8 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#include <thread>
 
 #include <chrono>
 #include <cstdio>
@@ -108,11 +114,30 @@ TTdsRecord ParseRecord(const std::string& line) {
     return r;
 }
 
+// The path as the server's own system names it: under Wine the host's path
+// of a Windows path (the server runs as a host process).
+std::string HostPath(const std::string& path) {
+#ifdef _WIN32
+    using UnixNameFn = char*(__cdecl*)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return path;
+    std::wstring wide(path.begin(), path.end());
+    char* name = unixName(wide.c_str());
+    if (!name) return path;
+    std::string out(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+#else
+    return path;
+#endif
+}
+
 } // namespace
 
 TTdsServer::TTdsServer(const TTdsConfig& config) {
     record_ = dir_ / "record.jsonl";
-    std::string json = "{\"record\": " + JsonString(record_) + ", \"users\": {";
+    std::string json = "{\"record\": " + JsonString(HostPath(record_)) + ", \"users\": {";
     for (size_t k = 0; k < config.users.size(); ++k)
         json += (k ? ", " : "") + JsonString(config.users[k].first) + ": " + JsonString(config.users[k].second);
     json += "}, \"databases\": [";
@@ -121,10 +146,52 @@ TTdsServer::TTdsServer(const TTdsConfig& config) {
             ", \"silent\": " + (config.silent ? "true" : "false") + "}";
     WriteFile(dir_ / "config.json", json);
 
+    const std::string script = std::string(ZNX_SOURCE_DIR) + "/tests/tds/tds_server.py";
+    const std::string cfg = HostPath(dir_ / "config.json");
+#ifdef _WIN32
+    // Pipes to a host process read as closed under Wine: the server's output
+    // goes to a file, and it ends once its config file is gone.
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const std::string outPath = dir_ / "server.out";
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const char* python = std::getenv("ZNX_PYTHON");
+    std::string cmd = std::string(python && *python ? python : "/usr/bin/python3") + " " + script + " --config " +
+                      cfg + " --exit-when-missing " + cfg;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    const BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(out);
+    if (!started) {
+        throw std::runtime_error("the TDS test server could not be started: " + cmd);
+    }
+    process_ = pi.hProcess;
+    if (pi.hThread) CloseHandle(pi.hThread);
+    // Wait for the "PORT n" line, however long Python takes to start.
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        line = Exists(outPath) ? ReadFile(outPath) : std::string();
+        if (line.find('\n') != std::string::npos) break;
+        Sleep(10);
+    }
+    if (line.rfind("PORT ", 0) != 0) throw std::runtime_error("the TDS test server did not start: " + line);
+    port_ = std::stoi(line.substr(5));
+}
+
+TTdsServer::~TTdsServer() {
+    // The server ends when its config file is gone.
+    DeleteFileA((dir_ / "config.json").c_str());
+    if (process_) CloseHandle(static_cast<HANDLE>(process_)); // a host process: not waited for
+}
+#else
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
-    const std::string script = std::string(ZNX_SOURCE_DIR) + "/tests/tds/tds_server.py";
-    const std::string cfg = dir_ / "config.json";
     pid_ = fork();
     if (pid_ == 0) {
         dup2(in[0], 0);
@@ -168,6 +235,8 @@ TTdsServer::~TTdsServer() {
     }
 }
 
+#endif
+
 std::string TTdsServer::AdoString(const std::string& user, const std::string& password) const {
     return "Provider=SQLOLEDB.1;Persist Security Info=True;Data Source=127.0.0.1," + std::to_string(port_) +
            ";User ID=" + user + ";Password=\"" + password + "\"";
@@ -203,7 +272,7 @@ bool TTdsServer::AllClosed() const {
         for (const auto& [conn, n] : open)
             if (n > 0) all = false;
         if (all) return true;
-        usleep(10000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
 }
@@ -212,6 +281,23 @@ void TTdsServer::ClearRecords() const {
     if (Exists(record_)) WriteFile(record_, "");
 }
 
+#ifdef _WIN32
+int RefusedPort() {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    closesocket(s);
+    WSACleanup();
+    return ntohs(a.sin_port);
+}
+#else
 int RefusedPort() {
     int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -224,5 +310,6 @@ int RefusedPort() {
     close(s);
     return ntohs(a.sin_port);
 }
+#endif
 
 } // namespace znx::test

@@ -48,12 +48,18 @@ public:
 private:
     TempDir dir_;
     std::string record_;
+#ifdef _WIN32
+    void* process_ = nullptr;
+#else
     pid_t pid_ = -1;
     int stdinFd_ = -1;
+#endif
     int port_ = 0;
 };
 
 // A port on 127.0.0.1 on which nothing listens (bound, then released).
+// The Windows build runs the server under Wine as a process of the host
+// (python3 of $ZNX_PYTHON, else /usr/bin/python3).
 int RefusedPort();
 
 } // namespace znx::test

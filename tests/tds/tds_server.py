@@ -434,6 +434,14 @@ def main():
         threading.Thread(target=server.serve_forever, daemon=True).start()
         sys.stdin.read()
         server.shutdown()
+    elif "--exit-when-missing" in args:
+        # For callers that cannot hand over a pipe (a Windows test under
+        # Wine): the server ends once the named file is gone.
+        watched = args[args.index("--exit-when-missing") + 1]
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        while os.path.exists(watched):
+            time.sleep(0.1)
+        server.shutdown()
     else:
         server.serve_forever()
 

@@ -251,7 +251,13 @@ std::string ChooseOdbcDriver() {
             installed.emplace_back(reinterpret_cast<char*>(name));
             direction = SQL_FETCH_NEXT;
         }
-        for (const char* preferred : {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS"})
+        // Microsoft's current drivers first; on Windows then the older ones
+        // (the driver "SQL Server" ships with Windows itself).
+        for (const char* preferred : {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server",
+#if defined(_WIN32)
+                                      "SQL Server Native Client 11.0", "SQL Server",
+#endif
+                                      "FreeTDS"})
             for (const auto& have : installed)
                 if (have == preferred) {
                     chosen = have;

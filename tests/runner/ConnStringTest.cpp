@@ -158,10 +158,10 @@ TEST(ConnString, DataLinkFile) {
 }
 
 TEST(ConnString, DriverChoiceFollowsTheOverride) {
-    ::setenv("ZNX_ODBC_DRIVER", "ODBC Driver 17 for SQL Server", 1);
+    test::SetEnv("ZNX_ODBC_DRIVER", "ODBC Driver 17 for SQL Server");
     EXPECT_EQ(ChooseOdbcDriver(), "ODBC Driver 17 for SQL Server");
     EXPECT_EQ(TranslateConnectionString("Data Source=h"), "Driver={ODBC Driver 17 for SQL Server};Server=h");
-    ::unsetenv("ZNX_ODBC_DRIVER");
+    test::SetEnv("ZNX_ODBC_DRIVER", "");
     // Here tdsodbc is registered as "FreeTDS" and no Microsoft driver is installed.
     EXPECT_EQ(ChooseOdbcDriver(), "FreeTDS");
     EXPECT_TRUE(IsFreeTdsDriver("/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"));

@@ -46,24 +46,27 @@ protected:
         p.AdoTimeout = adoTimeout;
         ProcessState().ProfileAvailable[static_cast<size_t>(k)] = true;
     }
+    // The texts are UTF-8 here and in the system code page for the action.
     static std::string Run(const TStrings& lines, const std::string& catalog, int timeout, TaskKind kind) {
+        TStrings sysLines;
+        for (const std::string& l : lines) sysLines.push_back(Sys(l));
         try {
-            RunSqlAction(lines, catalog, timeout, kind);
+            RunSqlAction(sysLines, Sys(catalog), timeout, kind);
             return "OK";
         } catch (const Error& e) {
-            return e.Message();
+            return Utf8(e.Message());
         }
     }
     // The task walk with the runner's real actions; the log without times.
     Lines Walk(const std::string& tasks) {
-        WriteFile(dir_ / "t.ini", Crlf(tasks));
+        WriteFile(dir_ / "t.ini", Crlf(Sys(tasks)));
         std::remove((dir_ / "t.log").c_str());
         LogStopped = false;
         TRunnerActions actions;
         RunTaskWalk(dir_ / "t.ini", dir_ / "t.log", "", "", actions);
         Lines lines;
         if (!Exists(dir_ / "t.log")) return lines;
-        std::string log = MaskTimestamps(ReadFile(dir_ / "t.log"));
+        std::string log = MaskTimestamps(Utf8(ReadFile(dir_ / "t.log")));
         for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
             lines.push_back(log.substr(start + 5, end - start - 5));
         return lines;
@@ -103,7 +106,7 @@ TEST_F(SqlAction, ProfileChoiceFallsBackToProfileThree) {
         if (c.p3) SetProfile(3);
         const std::string result = Run({"select 1"}, "db1", -1, c.kind);
         if (c.app.empty()) {
-            EXPECT_EQ(result, SysText("Nebylo získáno připojení k datům"));
+            EXPECT_EQ(result, "Nebylo získáno připojení k datům");
             EXPECT_TRUE(Logins().empty()) << "no connection may be made";
         } else {
             EXPECT_EQ(result, "OK");

@@ -49,6 +49,12 @@ std::string MaskTimestamps(const std::string& log);
 // Text with every "\n" turned into "\r\n" (fixtures are written with "\n").
 std::string Crlf(const std::string& text);
 
+// True when the Windows build runs under Wine.
+bool UnderWine();
+
+// Sets a variable of this process's environment; an empty value removes it.
+void SetEnv(const std::string& name, const std::string& value);
+
 // Test texts are UTF-8; the system's files and messages are in the system
 // code page (UTF-8 on Linux, the ANSI code page on Windows).
 std::string Sys(const std::string& utf8);     // UTF-8 -> system code page

@@ -15,6 +15,13 @@ namespace fs = std::filesystem;
 
 namespace znx::test {
 
+bool UnderWine() { return false; }
+
+void SetEnv(const std::string& name, const std::string& value) {
+    if (value.empty()) ::unsetenv(name.c_str());
+    else ::setenv(name.c_str(), value.c_str(), 1);
+}
+
 TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "znxtest.XXXXXX").string();
     std::vector<char> buf(tmpl.begin(), tmpl.end());

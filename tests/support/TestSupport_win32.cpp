@@ -12,6 +12,15 @@ namespace fs = std::filesystem;
 
 namespace znx::test {
 
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+void SetEnv(const std::string& name, const std::string& value) {
+    _putenv_s(name.c_str(), value.c_str()); // an empty value removes the variable
+}
+
 TempDir::TempDir() {
     char base[MAX_PATH + 1] = {};
     const DWORD n = GetTempPathA(MAX_PATH, base);

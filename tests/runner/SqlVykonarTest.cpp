@@ -6,8 +6,20 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
+#include "runner/ServerProfiles.h"
 #include "tests/runner/VykonarFixture.h"
 #include "tests/tds/TdsServer.h"
+
+namespace {
+// The roots of the product keys (named before the system's macros of the
+// same names come in).
+const znx::TRootKey kProductRoots[] = {znx::TRootKey::HKEY_CURRENT_USER, znx::TRootKey::HKEY_LOCAL_MACHINE};
+} // namespace
+
+#ifdef _WIN32
+// After registry.h: the system's macros of the same names keep its values.
+#include <windows.h>
+#endif
 
 using namespace znx::test;
 using Lines = std::vector<std::string>;
@@ -34,7 +46,7 @@ protected:
     // test; the product keys are removed before and after each case.
     static void ClearProductKeys() {
         if (!kWindows) return;
-        for (znx::TRootKey root : {znx::TRootKey::HKEY_CURRENT_USER, znx::TRootKey::HKEY_LOCAL_MACHINE}) {
+        for (znx::TRootKey root : kProductRoots) {
             znx::TRegistry reg;
             reg.SetRootKey(root);
             reg.DeleteKey("Software\\ZNX");
@@ -116,3 +128,45 @@ TEST_F(SqlVykonar, TimeOutAndRefusedLogin) {
     EXPECT_EQ(Run().exitCode, 0);
     EXPECT_EQ(Outcomes(), Lines{"CHYBA: Akce \"n\", katalog \"db1\", Text chyby: Timeout expired "});
 }
+
+#ifdef _WIN32
+namespace {
+// Writes a product profile into HKEY_LOCAL_MACHINE in one registry view, as
+// the product's own programs keep it: the scrambled connection text and its
+// length under OPTIONS.
+void MachineProfile(const std::string& key, REGSAM view, const std::string& connection) {
+    const std::string scrambled = znx::ScrambleText(connection);
+    const std::string length = std::to_string(scrambled.size());
+    HKEY k = nullptr, options = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(k, "CONNECTION", 0, REG_BINARY, reinterpret_cast<const BYTE*>(scrambled.data()),
+                   static_cast<DWORD>(scrambled.size()));
+    ASSERT_EQ(RegCreateKeyExA(k, "OPTIONS", 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &options, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(options, "CSL", 0, REG_SZ, reinterpret_cast<const BYTE*>(length.c_str()),
+                   static_cast<DWORD>(length.size() + 1));
+    RegCloseKey(options);
+    RegCloseKey(k);
+}
+} // namespace
+
+TEST_F(SqlVykonar, AProductProfileIsReadFromThe32BitViewOfTheMachinesRegistry) {
+    // The 32-bit view holds the profile the product's programs wrote; a
+    // decoy in the 64-bit view names a wrong password.
+    MachineProfile("Software\\ZNX\\KORLSRV", KEY_WOW64_32KEY, server_->AdoString() + ";Application Name=view32");
+    MachineProfile("Software\\ZNX\\KORLSRV", KEY_WOW64_64KEY,
+                   server_->AdoString("sa", "wrong") + ";Application Name=view64");
+    WriteTasks("[K]\nNAME=k\nTYPE=KORAL\nSQL0=select 1\nCATALOG0=db2\n");
+    EXPECT_EQ(Run().exitCode, 0);
+    EXPECT_EQ(Outcomes(), Lines{"\"k\" v katalogu \"db2\" proběhlo OK"});
+    ASSERT_EQ(server_->UserBatches().size(), 1u);
+    EXPECT_EQ(server_->UserBatches()[0].app, "view32");
+    HKEY k = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &k) == ERROR_SUCCESS) {
+        RegDeleteTreeA(k, "ZNX");
+        RegCloseKey(k);
+    }
+}
+#endif

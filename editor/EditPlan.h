@@ -40,6 +40,8 @@ bool SelectDirectoryStandard(QWidget* Parent, QString& Folder);
 
 // The task editor dialog. Its controls carry their names as object names.
 class TFormEditPlan : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TFormEditPlan(QWidget* Parent = nullptr);
 

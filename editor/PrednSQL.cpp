@@ -83,8 +83,8 @@ TFormPrednSQL::TFormPrednSQL(QWidget* Parent)
         auto* Item = new QListWidgetItem(SysQ(Template(Index).Caption), ListBox);
         Item->setSizeHint(QSize(0, 13));
     }
-    // A double click on an entry confirms it, as OK does.
-    connect(ListBox, &QListWidget::itemDoubleClicked, this, [this] { ListBoxDblClick(); });
+    // A double click in the list confirms the selected entry, as OK does.
+    ListBox->viewport()->installEventFilter(this);
 
     Button1 = new QPushButton(SysQ("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -105,6 +105,14 @@ TFormPrednSQL::TFormPrednSQL(QWidget* Parent)
 void TFormPrednSQL::FormCreate() { ListBox->setCurrentRow(0); }
 
 void TFormPrednSQL::ListBoxDblClick() { accept(); }
+
+bool TFormPrednSQL::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == ListBox->viewport() && Event->type() == QEvent::MouseButtonDblClick) {
+        // The list first takes the click (it selects the entry under the mouse).
+        QMetaObject::invokeMethod(this, [this] { ListBoxDblClick(); }, Qt::QueuedConnection);
+    }
+    return QDialog::eventFilter(Watched, Event);
+}
 
 QStringList TFormPrednSQL::SelectedLines() const {
     const QList<QListWidgetItem*> Selected = ListBox->selectedItems();

@@ -22,6 +22,8 @@ namespace znx::editor {
 // The dialog that lists the predefined commands. Enter and a double click
 // confirm the selected entry; Esc is not bound; the close box cancels.
 class TFormPrednSQL : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TFormPrednSQL(QWidget* Parent = nullptr);
 
@@ -36,6 +38,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     void FormCreate();

@@ -58,6 +58,14 @@ void WhenModal(const QString& Name, std::function<void(T*)> Body, int TimeoutMs 
                 CloseAllModals();
                 return;
             }
+            // The window must be gone in time after its step, else the step failed.
+            QPointer<QWidget> Window(Modal);
+            QTimer::singleShot(TimeoutMs, qApp, [Window, Name] {
+                if (Window && Window->isVisible()) {
+                    Failures().append(QStringLiteral("window %1 stayed open").arg(Name));
+                    CloseAllModals();
+                }
+            });
             Body(Typed);
             return;
         }

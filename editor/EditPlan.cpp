@@ -18,7 +18,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
-#include <QIntValidator>
+#include <QValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,6 +87,27 @@ protected:
             return;
         }
         QsciScintilla::keyPressEvent(Event);
+    }
+};
+
+// Any 32-bit integer, and nothing else: a sign alone or an empty field are
+// left while typing (they read as 0).
+class TIntegerValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& Input, int&) const override {
+        const QString Text = Input.trimmed();
+        if (Text.isEmpty() || Text == QLatin1String("-") || Text == QLatin1String("+"))
+            return Intermediate;
+        for (qsizetype I = 0; I < Text.size(); ++I) {
+            const QChar C = Text.at(I);
+            if (!(C.isDigit() && C.unicode() < 128) && !(I == 0 && (C == QLatin1Char('-') || C == QLatin1Char('+'))))
+                return Invalid;
+        }
+        bool Valid = false;
+        Text.toInt(&Valid);
+        return Valid ? Acceptable : Invalid;
     }
 };
 
@@ -333,8 +354,7 @@ TFormEditPlan::TFormEditPlan(QWidget* Parent)
     TimeoutEdit->setObjectName(QStringLiteral("TimeoutEdit"));
     TimeoutEdit->setGeometry(72, 408, 81, 21);
     TimeoutEdit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    TimeoutEdit->setValidator(new QIntValidator(std::numeric_limits<int>::min(), std::numeric_limits<int>::max(),
-                                                TimeoutEdit));
+    TimeoutEdit->setValidator(new TIntegerValidator(TimeoutEdit));
     Label4->setBuddy(TimeoutEdit);
 
     Button1 = MakeButton(this, "Button1", "OK", QRect(336, 400, 75, 25));

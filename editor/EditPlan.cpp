@@ -344,7 +344,6 @@ TFormEditPlan::TFormEditPlan(QWidget* Parent)
     SpeedButton1->setText(QStringLiteral("..."));
     SpeedButton1->setToolTip(SysQ("Výběr složky s daty"));
     SpeedButton1->setGeometry(144, 20, 23, 22);
-    SpeedButton1->setAutoRaise(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
     Button6 = MakeButton(GroupBoxPX, "Button6", "Přidat", QRect(16, 56, 65, 25));
     Button7 = MakeButton(GroupBoxPX, "Button7", "Ubrat", QRect(96, 56, 65, 25));

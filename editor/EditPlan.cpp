@@ -7,6 +7,7 @@
 #include "editor/PrednSQL.h"
 #include "editor/data.h"
 #include "platform/error.h"
+#include "storage/TaskFile.h"
 
 #include <Qsci/qscilexersql.h>
 #include <Qsci/qsciscintilla.h>
@@ -283,8 +284,10 @@ bool SelectDirectoryStandard(QWidget* Parent, QString& Folder) {
 }
 
 QStringList KindKeywords() {
-    return {QStringLiteral("KORAL"), QStringLiteral("KASTELAN"), QStringLiteral("PARADOX"),
-            QStringLiteral("PARADOX_R"), QStringLiteral("CS_ALL")};
+    QStringList Keywords;
+    for (int Index = 0; Index < static_cast<int>(znx::TaskKinds().size()); ++Index)
+        Keywords.append(QString::fromLatin1(znx::KindKeywordOfDialogIndex(Index)));
+    return Keywords;
 }
 
 TFormEditPlan::TFormEditPlan(QWidget* Parent)
@@ -391,10 +394,11 @@ TFormEditPlan::TFormEditPlan(QWidget* Parent)
 
 void TFormEditPlan::FormCreate() {
     ComboProgram->clear();
-    for (const char* Choice : {"Koral/Korálek CS, Kuryr", "Kastelán CS", "Složka s daty (např. Korálíček PX, SHARED CS)",
-                               "Složka s daty včetně podsložek (např. Korálíček PX, SHARED CS)",
-                               "Hromadně Koral/Korálek CS, Kastelán, Kuryr"})
-        ComboProgram->addItem(SysQ(Choice));
+    // The choice texts of the kind table, in the order of their choices.
+    for (int Index = 0; Index < static_cast<int>(znx::TaskKinds().size()); ++Index)
+        for (const znx::TTaskKindInfo& Kind : znx::TaskKinds())
+            if (Kind.DialogIndex == Index)
+                ComboProgram->addItem(SysQ(Kind.DialogText));
     ComboProgram->setCurrentIndex(0);
 
     ComboCatalog->clear();
@@ -534,10 +538,9 @@ bool ExecuteEditPlan(QString& TaskName, QString& TypeKeyword, QStringList& SqlLi
     Form.SetSqlLines(SqlLines);
     Form.ListBoxCatalog->addItems(Targets);
     Form.TimeoutEdit->setText(QString::number(Timeout));
-    const QStringList Keywords = KindKeywords();
-    const int Choice = Keywords.indexOf(TypeKeyword); // exact, letter case included
-    if (Choice >= 0)
-        Form.ComboProgram->setCurrentIndex(Choice);
+    // The keyword is compared exactly, letter case included; any other text
+    // leaves the first choice.
+    Form.ComboProgram->setCurrentIndex(znx::KindDialogIndex(TypeKeyword.toStdString()));
     Form.EditNazev->setFocus();
 
     if (Form.exec() != QDialog::Accepted)
@@ -547,8 +550,7 @@ bool ExecuteEditPlan(QString& TaskName, QString& TypeKeyword, QStringList& SqlLi
     Timeout = Form.TimeoutValue();
     SqlLines = Form.SqlLines();
     Targets = Form.Targets();
-    const int Selected = Form.ComboProgram->currentIndex();
-    TypeKeyword = Keywords.value(Selected < 0 ? 0 : Selected);
+    TypeKeyword = QString::fromStdString(znx::KindKeywordOfDialogIndex(Form.ComboProgram->currentIndex()));
     return true;
 }
 

@@ -47,9 +47,14 @@ void WhenModal(const QString& Name, std::function<void(T*)> Body, int TimeoutMs 
     auto Started = std::make_shared<QElapsedTimer>();
     Started->start();
     Timer->setInterval(10);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Started, Name, Body, TimeoutMs] {
+    // The window must be the active modal one on two ticks in a row: a nested
+    // dialog that has just closed may still be unwinding its own event loop.
+    auto Ticks = std::make_shared<int>(0);
+    QObject::connect(Timer, &QTimer::timeout, [Timer, Started, Ticks, Name, Body, TimeoutMs] {
         QWidget* Modal = QApplication::activeModalWidget();
-        if (Modal && Modal->isVisible() && Modal->objectName() == Name) {
+        const bool Match = Modal && Modal->isVisible() && Modal->objectName() == Name;
+        *Ticks = Match ? *Ticks + 1 : 0;
+        if (Match && *Ticks >= 2) {
             Timer->stop();
             Timer->deleteLater();
             T* Typed = qobject_cast<T*>(Modal);

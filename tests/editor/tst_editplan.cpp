@@ -6,6 +6,8 @@
 #include "editor/PrednSQL.h"
 #include "editor/data.h"
 #include "ModalDriver.h"
+#include "platform/error.h"
+#include "platform/text.h"
 
 #include <Qsci/qscilexer.h>
 #include <Qsci/qsciscintilla.h>
@@ -595,24 +597,30 @@ private slots:
     }
 
     // The standard folder dialog takes a typed folder that does not exist yet
-    // and creates it after the question.
+    // and creates it after the question; an existing folder needs no question.
     void folderDialogCreatesATypedFolder_data() {
+        QTest::addColumn<bool>("exists");
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<bool>("created");
-        QTest::newRow("Yes") << "&Yes" << true;
-        QTest::newRow("No") << "&No" << false;
+        QTest::addColumn<bool>("chosen");
+        QTest::newRow("new, Yes") << false << "&Yes" << true;
+        QTest::newRow("new, No") << false << "&No" << false;
+        QTest::newRow("existing") << true << "" << true;
     }
     void folderDialogCreatesATypedFolder() {
+        QFETCH(bool, exists);
         QFETCH(QString, answer);
-        QFETCH(bool, created);
+        QFETCH(bool, chosen);
         QTemporaryDir Root;
         QVERIFY(Root.isValid());
         const QString Wanted = Root.filePath(U("nová/záloha"));
         const QString RootPath = Root.path();
+        if (exists)
+            QVERIFY(QDir().mkpath(Wanted));
         auto Question = std::make_shared<driver::BoxSeen>();
         driver::WhenModal<QFileDialog>(QStringLiteral("SelectDirectory"), [=](QFileDialog* Dialog) {
-            driver::AnswerBox(QString::fromLatin1(ConfirmBoxName), answer, Question);
-            if (!created)
+            if (!exists)
+                driver::AnswerBox(QString::fromLatin1(ConfirmBoxName), answer, Question);
+            if (!chosen)
                 driver::WhenModal<QFileDialog>(QStringLiteral("SelectDirectory"),
                                                [](QFileDialog* Again) { Again->reject(); });
             Dialog->setDirectory(RootPath);
@@ -626,12 +634,42 @@ private slots:
         QString Folder;
         const bool Ok = SelectDirectoryStandard(nullptr, Folder);
         DRIVER_CHECK();
-        QVERIFY(Question->Opened);
-        QVERIFY(Question->Text.contains(U("záloha")));
-        QCOMPARE(Ok, created);
-        QCOMPARE(QFileInfo(Wanted).isDir(), created);
-        if (created)
+        QCOMPARE(Question->Opened, !exists);
+        if (!exists)
+            QVERIFY(Question->Text.contains(U("záloha")));
+        QCOMPARE(Ok, chosen);
+        QCOMPARE(QFileInfo(Wanted).isDir(), chosen);
+        if (chosen)
             QCOMPARE(QDir::fromNativeSeparators(Folder), QDir::cleanPath(Wanted));
+        else
+            QVERIFY(Folder.isEmpty());
+    }
+
+    // An error of the folder dialog or of the templates is shown in the
+    // standard error box; the task dialog stays open with its contents.
+    void errorsOfTheHelpersAreShown() {
+        SetSelectDirectoryFunction([](QWidget*, QString&) -> bool {
+            throw znx::Error(znx::SysText("Přístup odepřen"));
+        });
+        TaskValues V = Sample();
+        V.Keyword = QStringLiteral("PARADOX");
+        auto Error = std::make_shared<driver::BoxSeen>();
+        auto AfterError = std::make_shared<QString>();
+        QVERIFY(Run(V, [Error, AfterError](TFormEditPlan* Form) {
+            Replace(Form->EditData, QStringLiteral("/srv/x"));
+            driver::AnswerBox(QString::fromLatin1(ErrorBoxName), QStringLiteral("OK"), Error);
+            driver::WhenModal<TFormEditPlan>(FormName, [AfterError](TFormEditPlan* Again) {
+                *AfterError = Again->EditData->text();
+                Again->Button1->click();
+            });
+            Form->SpeedButton1->click();
+        }));
+        DRIVER_CHECK();
+        QVERIFY(Error->Opened);
+        QCOMPARE(Error->Text, U("Přístup odepřen."));
+        QCOMPARE(Error->Icon, QMessageBox::Critical);
+        QCOMPARE(*AfterError, QStringLiteral("/srv/x"));
+        QCOMPARE(V.Targets, Sample().Targets);
     }
 
     // "Přednastavené příkazy": the chosen template replaces the whole text;

@@ -40,10 +40,27 @@ inline QStringList& Failures() {
     return List;
 }
 
+inline QList<QPointer<QTimer>>& Pending() {
+    static QList<QPointer<QTimer>> List;
+    return List;
+}
+
+// Drops every step still waiting (a test's cleanup), so that none of them
+// acts on the windows of the next test.
+inline void CancelAll() {
+    for (const QPointer<QTimer>& Timer : Pending())
+        if (Timer) {
+            Timer->stop();
+            Timer->deleteLater();
+        }
+    Pending().clear();
+}
+
 // Runs Body once with the active modal window named Name, as soon as it is open.
 template <typename T = QWidget>
 void WhenModal(const QString& Name, std::function<void(T*)> Body, int TimeoutMs = 5000) {
     auto* Timer = new QTimer(qApp);
+    Pending().append(Timer);
     auto Started = std::make_shared<QElapsedTimer>();
     Started->start();
     Timer->setInterval(10);

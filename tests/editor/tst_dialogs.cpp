@@ -14,6 +14,12 @@ class TestDialogs : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanup() {
+        driver::CancelAll();
+        driver::CloseAllModals();
+        driver::Failures().clear();
+    }
+
     void applicationTitle() { QCOMPARE(ApplicationTitle(), QString::fromUtf8("Manažer činností")); }
 
     void errorBoxAddsFullStop_data() {

@@ -111,6 +111,7 @@ private slots:
         SetSelectDirectoryFunction({});
     }
     void cleanup() {
+        driver::CancelAll();
         driver::CloseAllModals();
         driver::Failures().clear();
         SetSelectDirectoryFunction({});

@@ -28,7 +28,11 @@ class TestPrednSQL : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { driver::CloseAllModals(); }
+    void cleanup() {
+        driver::CancelAll();
+        driver::CloseAllModals();
+        driver::Failures().clear();
+    }
 
     void formLayout() {
         TFormPrednSQL Form;

@@ -37,6 +37,12 @@ class TestTaskFlow : public QObject {
     TMainData Data;
 
 private slots:
+    void cleanup() {
+        driver::CancelAll();
+        driver::CloseAllModals();
+        driver::Failures().clear();
+    }
+
     void initTestCase() {
         Data.ServerInstalled = true;
         Data.Catalogs = std::make_unique<QStringList>(

@@ -37,6 +37,16 @@ std::function<QString()>& GuidGenerator() {
     return generator;
 }
 
+TFormNastPlan::TEditPlanFunction& EditPlanFunction() {
+    static TFormNastPlan::TEditPlanFunction function;
+    return function;
+}
+
+bool RunEditPlan(QString& name, QString& keyword, QStringList& sql, int& timeout, QStringList& targets) {
+    if (EditPlanFunction()) return EditPlanFunction()(name, keyword, sql, timeout, targets);
+    return ExecuteEditPlan(name, keyword, sql, timeout, targets);
+}
+
 TStrings ToStrings(const QStringList& list) {
     TStrings out;
     out.reserve(static_cast<size_t>(list.size()));
@@ -67,6 +77,10 @@ QString TFormNastPlan::TaskFilePath() {
 
 QString TFormNastPlan::HelpFilePath() {
     return ExecutableFolder() + QChar(PathDelim()) + QStringLiteral("Planora.html");
+}
+
+void TFormNastPlan::SetEditPlanFunction(TEditPlanFunction Function) {
+    EditPlanFunction() = std::move(Function);
 }
 
 void TFormNastPlan::SetGuidGenerator(std::function<QString()> Generator) {
@@ -292,7 +306,7 @@ void TFormNastPlan::acOpravClick() {
         int timeout = FIniFile->ReadInteger(section, TaskKeys::Timeout, DefaultEditorTimeout);
         QStringList sql = ToQStringList(ReadKeyList(*FIniFile, section, TaskKeys::Sql));
         QStringList targets = ToQStringList(ReadKeyList(*FIniFile, section, TaskKeys::Catalog));
-        if (ExecuteEditPlan(name, keyword, sql, timeout, targets)) {
+        if (RunEditPlan(name, keyword, sql, timeout, targets)) {
             SaveTask(*FIniFile, section, FromQ(name), FromQ(keyword), timeout, ToStrings(sql), ToStrings(targets));
             LoadTaskList();
         }
@@ -320,7 +334,7 @@ void TFormNastPlan::acNovyClick() {
         QString keyword = QStringLiteral("KORAL");
         int timeout = DefaultEditorTimeout;
         QStringList sql, targets;
-        if (ExecuteEditPlan(name, keyword, sql, timeout, targets)) {
+        if (RunEditPlan(name, keyword, sql, timeout, targets)) {
             SaveTask(*FIniFile, FromQ(section), FromQ(name), FromQ(keyword), timeout, ToStrings(sql),
                      ToStrings(targets));
             LoadTaskList();

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -40,6 +41,13 @@ public:
     // Replaces the GUID generator (its standard text, braces included; an
     // empty text is a failure); an empty function restores the system's.
     static void SetGuidGenerator(std::function<QString()> Generator);
+
+    // The task dialog New and Edit call: ExecuteEditPlan, unless replaced
+    // (an empty function restores it).
+    using TEditPlanFunction =
+        std::function<bool(QString& TaskName, QString& TypeKeyword, QStringList& SqlLines, int& Timeout,
+                           QStringList& Targets)>;
+    static void SetEditPlanFunction(TEditPlanFunction Function);
 
     void LoadTaskList();
 

@@ -575,6 +575,20 @@ private slots:
         qunsetenv("ZNX_USER_REG");
     }
 
+    void aboutCommandShowsTheBox() {
+        auto form = Open(FiveTasks);
+        ModalDriver boxes;
+        boxes.Then([](QWidget* box) {
+            QCOMPARE(box->objectName(), QString("FormAbout"));
+            QCOMPARE(box->windowTitle(), Cz("O programu"));
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        form->actAbout->trigger();
+        QVERIFY(boxes.AllDone());
+        QCOMPARE(boxes.Seen(), 1);
+        QVERIFY(form->findChildren<QDialog*>().isEmpty()); // freed at once
+    }
+
     void helpOpensThePageAtTopicOne() {
         const QString page = TFormNastPlan::HelpFilePath();
         const bool made = !QFileInfo::exists(page);

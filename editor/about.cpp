@@ -26,8 +26,9 @@ TFormAbout::TFormAbout(QWidget* Parent) : QDialog(Parent) {
 
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName("Bevel1");
-    Bevel1->setFrameShape(QFrame::Box);
+    Bevel1->setFrameShape(QFrame::Panel);
     Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setLineWidth(1);
     Bevel1->setGeometry(8, 8, 313, 153);
 
     Image1 = new QLabel(this);
@@ -68,8 +69,8 @@ TFormAbout::TFormAbout(QWidget* Parent) : QDialog(Parent) {
     URLLabel2->Loaded();
     URLLabel2->adjustSize();
 
-    Label2 = new QLabel(QString::fromUtf8("Tento program je chráněn autorským zákonem. Jeho neoprávněné "
-                                          "kopírování a šíření je zakázáno."),
+    Label2 = new QLabel(QString::fromUtf8("Tento program je chráněn autorským zákonem. "
+                                          "Neoprávněné kopírování a šíření je zakázáno."),
                         this);
     Label2->setObjectName("Label2");
     Label2->setGeometry(34, 125, 260, 26);

@@ -303,6 +303,7 @@ private slots:
         QVERIFY(boxes.AllDone());
         QCOMPARE(shown, first.AdoString());
         QCOMPARE(AdoString(), first.AdoString());
+        QCOMPARE(data.DBse.ConnectionString, first.AdoString().toStdString());
 
         // OK with another server: stored, and the same list is refilled.
         boxes.Then(TypeConnectionString(second.AdoString()));

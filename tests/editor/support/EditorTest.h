@@ -47,10 +47,15 @@ inline QString BoxText(QWidget* box) {
     return parts.join('\n');
 }
 
-// The box's button with exactly this text, or null.
+// The box's button with exactly this text; else one whose text without
+// its accelerator mark is this text ("OK" finds "&OK"); else null.
 inline QAbstractButton* ButtonWithText(QWidget* box, const QString& text) {
-    for (QAbstractButton* b : box->findChildren<QAbstractButton*>())
+    const QList<QAbstractButton*> buttons = box->findChildren<QAbstractButton*>();
+    for (QAbstractButton* b : buttons)
         if (b->text() == text) return b;
+    if (!text.contains('&'))
+        for (QAbstractButton* b : buttons)
+            if (QString(b->text()).remove('&') == text) return b;
     return nullptr;
 }
 

@@ -66,30 +66,34 @@ __asm__(".pushsection .note.znx.version,\"a\",@note\n"
 namespace {
 
 constexpr uint32_t VersionNoteType = 1;
+// Note areas larger than this are not read (the version note is tiny).
+constexpr uint64_t MaxNoteArea = 1 << 20;
 
-// Reads a little table of fixed-size records from the file's bytes.
-template <typename T>
-bool ReadAt(const std::vector<char>& file, uint64_t offset, T& out) {
-    if (offset > file.size() || file.size() - offset < sizeof(T)) return false;
-    std::memcpy(&out, file.data() + offset, sizeof(T));
-    return true;
+// Reads Size bytes at Offset; false when the file is shorter.
+bool ReadAt(std::ifstream& in, uint64_t fileSize, uint64_t offset, void* out, size_t size) {
+    if (offset > fileSize || fileSize - offset < size) return false;
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    return static_cast<bool>(in.read(static_cast<char*>(out), static_cast<std::streamsize>(size)));
 }
 
 // Walks the notes of one note area; true when the version note was found.
-bool FindVersionNote(const std::vector<char>& file, uint64_t offset, uint64_t size, uint16_t v[4]) {
-    if (offset > file.size() || size > file.size() - offset) return false;
-    uint64_t pos = offset, end = offset + size;
-    while (end - pos >= 12) {
+bool FindVersionNote(std::ifstream& in, uint64_t fileSize, uint64_t offset, uint64_t size, uint16_t v[4]) {
+    if (size < 12 || size > MaxNoteArea) return false;
+    std::vector<char> area(size);
+    if (!ReadAt(in, fileSize, offset, area.data(), area.size())) return false;
+    uint64_t pos = 0;
+    while (size - pos >= 12) {
         uint32_t header[3];
-        std::memcpy(header, file.data() + pos, sizeof header);
+        std::memcpy(header, area.data() + pos, sizeof header);
         uint64_t nameSize = header[0], descSize = header[1];
         uint64_t namePos = pos + 12;
         uint64_t descPos = namePos + ((nameSize + 3) & ~uint64_t{3});
         uint64_t next = descPos + ((descSize + 3) & ~uint64_t{3});
-        if (descPos > end || next > end || descPos + descSize > end) return false;
+        if (descPos > size || next > size || descPos + descSize > size) return false;
         if (header[2] == VersionNoteType && nameSize == 4 && descSize == 8 &&
-            std::memcmp(file.data() + namePos, "ZNX", 4) == 0) {
-            std::memcpy(v, file.data() + descPos, 8);
+            std::memcmp(area.data() + namePos, "ZNX", 4) == 0) {
+            std::memcpy(v, area.data() + descPos, 8);
             return true;
         }
         pos = next;
@@ -98,19 +102,19 @@ bool FindVersionNote(const std::vector<char>& file, uint64_t offset, uint64_t si
 }
 
 template <typename Ehdr, typename Phdr, typename Shdr>
-bool FindInElf(const std::vector<char>& file, uint16_t v[4]) {
+bool FindInElf(std::ifstream& in, uint64_t fileSize, uint16_t v[4]) {
     Ehdr eh;
-    if (!ReadAt(file, 0, eh)) return false;
+    if (!ReadAt(in, fileSize, 0, &eh, sizeof eh)) return false;
     // Note segments first (what the loader sees), then note sections.
     for (unsigned i = 0; i < eh.e_phnum && eh.e_phentsize == sizeof(Phdr); ++i) {
         Phdr ph;
-        if (!ReadAt(file, eh.e_phoff + uint64_t{i} * sizeof(Phdr), ph)) break;
-        if (ph.p_type == PT_NOTE && FindVersionNote(file, ph.p_offset, ph.p_filesz, v)) return true;
+        if (!ReadAt(in, fileSize, eh.e_phoff + uint64_t{i} * sizeof(Phdr), &ph, sizeof ph)) break;
+        if (ph.p_type == PT_NOTE && FindVersionNote(in, fileSize, ph.p_offset, ph.p_filesz, v)) return true;
     }
     for (unsigned i = 0; i < eh.e_shnum && eh.e_shentsize == sizeof(Shdr); ++i) {
         Shdr sh;
-        if (!ReadAt(file, eh.e_shoff + uint64_t{i} * sizeof(Shdr), sh)) break;
-        if (sh.sh_type == SHT_NOTE && FindVersionNote(file, sh.sh_offset, sh.sh_size, v)) return true;
+        if (!ReadAt(in, fileSize, eh.e_shoff + uint64_t{i} * sizeof(Shdr), &sh, sizeof sh)) break;
+        if (sh.sh_type == SHT_NOTE && FindVersionNote(in, fileSize, sh.sh_offset, sh.sh_size, v)) return true;
     }
     return false;
 }
@@ -120,18 +124,22 @@ bool FindInElf(const std::vector<char>& file, uint16_t v[4]) {
 bool GetFileVersionNumbers(const std::string& FileName, uint16_t& Major, uint16_t& Minor,
                            uint16_t& Release, uint16_t& Build) {
     Major = Minor = Release = Build = 0;
-    std::ifstream in(FileName, std::ios::binary);
+    std::ifstream in(FileName, std::ios::binary | std::ios::ate);
     if (!in) return false;
-    std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (file.size() < EI_NIDENT || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0) return false;
+    const std::streamoff end = in.tellg();
+    if (end < static_cast<std::streamoff>(EI_NIDENT)) return false;
+    const uint64_t fileSize = static_cast<uint64_t>(end);
+    unsigned char ident[EI_NIDENT];
+    if (!ReadAt(in, fileSize, 0, ident, sizeof ident) || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
+        return false;
     // The note is written in the byte order of the machine that built it,
     // which is the executable's own.
     uint16_t v[4];
     bool found = false;
-    if (file[EI_CLASS] == ELFCLASS64)
-        found = FindInElf<Elf64_Ehdr, Elf64_Phdr, Elf64_Shdr>(file, v);
-    else if (file[EI_CLASS] == ELFCLASS32)
-        found = FindInElf<Elf32_Ehdr, Elf32_Phdr, Elf32_Shdr>(file, v);
+    if (ident[EI_CLASS] == ELFCLASS64)
+        found = FindInElf<Elf64_Ehdr, Elf64_Phdr, Elf64_Shdr>(in, fileSize, v);
+    else if (ident[EI_CLASS] == ELFCLASS32)
+        found = FindInElf<Elf32_Ehdr, Elf32_Phdr, Elf32_Shdr>(in, fileSize, v);
     if (!found) return false;
     Major = v[0];
     Minor = v[1];

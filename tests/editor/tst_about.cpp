@@ -1,5 +1,7 @@
 // The about box, the version numbers the executable carries, and the link label.
 #include <QFile>
+#include <cstring>
+#include <elf.h>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -33,6 +35,51 @@ QString BuiltVersion() {
     BuiltVersionNumbers(a, b, c, d);
     return QString("%1.%2.%3.%4").arg(a).arg(b).arg(c).arg(d);
 }
+
+    // A minimal ELF file of either class whose one note segment (or note
+    // section) carries 2.5.7.9 after an unrelated note.
+    template <typename Ehdr, typename Phdr, typename Shdr>
+QByteArray SyntheticElf(unsigned char elfClass, bool asSection) {
+        QByteArray notes;
+        auto note = [&notes](const char* name, uint32_t type, QByteArray desc) {
+            uint32_t h[3] = {uint32_t(std::strlen(name) + 1), uint32_t(desc.size()), type};
+            notes.append(reinterpret_cast<const char*>(h), sizeof h);
+            QByteArray n(name, int(std::strlen(name)) + 1);
+            while (n.size() % 4) n.append('\0');
+            notes.append(n);
+            while (desc.size() % 4) desc.append('\0');
+            notes.append(desc);
+        };
+        note("GNU", 3, QByteArray(20, '\x11'));
+        const uint16_t v[4] = {2, 5, 7, 9};
+        note("ZNX", 1, QByteArray(reinterpret_cast<const char*>(v), 8));
+        Ehdr eh{};
+        std::memcpy(eh.e_ident, ELFMAG, SELFMAG);
+        eh.e_ident[EI_CLASS] = elfClass;
+        eh.e_ident[EI_DATA] = ELFDATA2LSB;
+        const uint64_t tableAt = sizeof(Ehdr), notesAt = sizeof(Ehdr) + sizeof(Shdr) + sizeof(Phdr);
+        QByteArray table;
+        if (asSection) {
+            Shdr sh{};
+            sh.sh_type = SHT_NOTE;
+            sh.sh_offset = notesAt;
+            sh.sh_size = uint32_t(notes.size());
+            eh.e_shoff = tableAt;
+            eh.e_shnum = 1;
+            eh.e_shentsize = sizeof(Shdr);
+            table = QByteArray(reinterpret_cast<const char*>(&sh), sizeof sh) + QByteArray(sizeof(Phdr), '\0');
+        } else {
+            Phdr ph{};
+            ph.p_type = PT_NOTE;
+            ph.p_offset = notesAt;
+            ph.p_filesz = uint32_t(notes.size());
+            eh.e_phoff = tableAt;
+            eh.e_phnum = 1;
+            eh.e_phentsize = sizeof(Phdr);
+            table = QByteArray(reinterpret_cast<const char*>(&ph), sizeof ph) + QByteArray(sizeof(Shdr), '\0');
+        }
+        return QByteArray(reinterpret_cast<const char*>(&eh), sizeof eh) + table + notes;
+    }
 
 } // namespace
 
@@ -91,6 +138,29 @@ private slots:
         QVERIFY(!GetFileVersionNumbers((dir.path() + "/missing").toStdString(), a, b, c, d));
     }
 
+
+    void syntheticExecutables_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("64-bit segment") << SyntheticElf<Elf64_Ehdr, Elf64_Phdr, Elf64_Shdr>(ELFCLASS64, false);
+        QTest::newRow("64-bit section") << SyntheticElf<Elf64_Ehdr, Elf64_Phdr, Elf64_Shdr>(ELFCLASS64, true);
+        QTest::newRow("32-bit segment") << SyntheticElf<Elf32_Ehdr, Elf32_Phdr, Elf32_Shdr>(ELFCLASS32, false);
+        QTest::newRow("32-bit section") << SyntheticElf<Elf32_Ehdr, Elf32_Phdr, Elf32_Shdr>(ELFCLASS32, true);
+    }
+    void syntheticExecutables() {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/prog";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        QCOMPARE(TFormAbout::VersionLine(path.toStdString()), QString("Verze 2.5.7.9"));
+        // Cut inside the version note: no numbers, no crash.
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content.left(content.size() - 6));
+        f.close();
+        QCOMPARE(TFormAbout::VersionLine(path.toStdString()), QString("Verze 0.0.0.0"));
+    }
 
     void strippedExecutableKeepsItsVersion() {
         QTemporaryDir dir;

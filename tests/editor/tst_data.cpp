@@ -1,6 +1,7 @@
 // The data module: the presence check, the connection string in the user's
 // hive, the connection-string dialog and the catalog listing against the TDS
 // test server.
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include "editor/ConnEdit.h"
+#include "editor/NastPlan.h"
 #include "editor/data.h"
 #include "platform/registry.h"
 #include "tests/editor/support/EditorTest.h"
@@ -315,6 +317,29 @@ private slots:
         QCOMPARE(*data.Catalogs, (QStringList{"master", "b", "c"}));
         QCOMPARE(AdoString(), second.AdoString());
         QCOMPARE(boxes.Seen(), 2);
+    }
+
+    void mainWindowConnectionCommand() {
+        CreateMachineKey("SOFTWARE\\ZNX\\KastlSrv");
+        TdsServer first({"master", "a"});
+        TdsServer second({"master", "b"});
+        SetAdoString(first.AdoString());
+        TMainData data;
+        data.DataModuleCreate();
+        SetMainData(&data);
+        QTemporaryDir dir;
+        TFormNastPlan form(dir.path() + "/vykonar.ini");
+        ModalDriver boxes;
+        QString shown;
+        boxes.Then(TypeConnectionString(second.AdoString(), &shown));
+        form.actPripojeni->trigger();
+        SetMainData(nullptr);
+        QVERIFY(boxes.AllDone());
+        QCOMPARE(boxes.Seen(), 1);
+        QCOMPARE(shown, first.AdoString());
+        QCOMPARE(AdoString(), second.AdoString());
+        QCOMPARE(*data.Catalogs, (QStringList{"master", "b"}));
+        QVERIFY(data.ServerInstalled);
     }
 
     void wrongValueTypeIsShownAtStartUp() {

@@ -58,7 +58,7 @@ TFormAbout::TFormAbout(QWidget* Parent) : QDialog(Parent) {
     URLLabel2 = new TURLLabel(this);
     URLLabel2->setObjectName("URLLabel2");
     URLLabel2->setGeometry(34, 106, 125, 13);
-    URLLabel2->setText(QString::fromUtf8("© 2003–2026 ZNX s.r.o. & spol."));
+    URLLabel2->setText(QString::fromUtf8("© 2003–2026 ZNX & spol. s r.o."));
     URLLabel2->setToolTip(QString::fromUtf8("Zobrazí webovou stránku výrobce"));
     QFont linkFont = FormFont();
     linkFont.setUnderline(true);

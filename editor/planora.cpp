@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "editor/Dialogs.h"
 #include "editor/NastPlan.h"
 #include "editor/Resources.h"
 #include "editor/data.h"
@@ -22,11 +23,15 @@ int main(int argc, char** argv) {
         SetMainData(&data);
         data.DataModuleCreate();
 
-        int code;
-        {
+        int code = 1;
+        try {
             TFormNastPlan form;
             form.show();
             code = QApplication::exec();
+        } catch (const std::exception& e) {
+            // The task file cannot be read: said so, and the editor ends
+            // rather than start with an empty list that would replace it.
+            ShowErrorBox(ToQ(e.what()));
         }
         SetMainData(nullptr);
         return code;

@@ -79,8 +79,9 @@ public:
             if (name.rfind("LoadTaskList/", 0) == 0) {
                 const std::string arg = name.substr(13);
                 const double base = baseline_.count(arg) ? baseline_[arg] : 0;
-                std::fprintf(stdout, "LoadTaskList/%s: %.1f ms, %.2fx the reading alone%s\n", arg.c_str(), ms,
-                             base > 0 ? ms / base : 0.0,
+                char ratio[64] = "no baseline in this run";
+                if (base > 0) std::snprintf(ratio, sizeof ratio, "%.2fx the reading alone", ms / base);
+                std::fprintf(stdout, "LoadTaskList/%s: %.1f ms, %s%s\n", arg.c_str(), ms, ratio,
                              arg == "10000" ? (ms < 300 ? " (target under 300 ms: met)"
                                                         : " (target under 300 ms: MISSED)")
                                             : "");

@@ -28,3 +28,23 @@ QString ToQ(const std::string& Text);
 std::string FromQ(const QString& Text);
 
 } // namespace znx::editor
+
+#include <QFont>
+
+namespace znx::editor {
+
+// A fixed text of the system (UTF-8 in the sources) as a Qt string, through
+// the system code page as every fixed text goes.
+QString SysQ(const char* Utf8);
+
+// The form font of the editor's dialogs: a sans serif of 8 points.
+QFont DialogFont();
+
+// Object names of the message boxes, so that tests and tools can find the
+// open box among the application's windows. The confirmation box's buttons
+// are named "Yes" and "No".
+inline constexpr const char* ErrorBoxName = "ErrorBox";
+inline constexpr const char* ConfirmBoxName = "ConfirmBox";
+inline constexpr const char* PlainMessageBoxName = "PlainMessageBox";
+
+} // namespace znx::editor

@@ -6,10 +6,18 @@
 #include <QStringList>
 #include <memory>
 
+#include "platform/dataaccess.h"
+
 namespace znx::editor {
 
 class TMainData {
 public:
+    TMainData();
+
+    // The editor's one database connection: SQL Server, default database
+    // "master", never a login prompt. Closed except while LoadCatalogs runs;
+    // only PrepareConnection sets its connection string.
+    znx::TDataConnection DBse;
     // True when a server product key was found at start-up; never changed after.
     bool ServerInstalled = false;
     // The server's catalog names in the server's order; absent (null) when no

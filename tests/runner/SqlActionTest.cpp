@@ -318,3 +318,11 @@ TEST_F(SqlAction, TaskWalkLogsEachCatalogsOutcome) {
                            "CHYBA: Akce \"Bez textu\", katalog \"db2\", Text chyby: Command text was not set for the "
                            "command object. "}));
 }
+
+TEST_F(SqlAction, AConnectionDroppedMidBatchFailsThatCatalogOnly) {
+    SetProfile(3);
+    const Lines log = Walk("[T]\nNAME=Záloha\nTYPE=CS_ALL\nSQL0=backup database x --@ok\nSQL1=go --@drop\n"
+                           "CATALOG0=db1\n[U]\nNAME=Další\nTYPE=CS_ALL\nSQL0=select 1 --@ok\nCATALOG0=db1\nCATALOG1=db2\n");
+    EXPECT_EQ(log, (Lines{"CHYBA: Akce \"Záloha\", katalog \"db1\", Text chyby: Unexpected EOF from the server ",
+                          "\"Další\" v katalogu \"db1\" proběhlo OK", "\"Další\" v katalogu \"db2\" proběhlo OK"}));
+}

@@ -4,7 +4,7 @@
 set -euo pipefail
 bin="${BUILD:-build-bench}/bench/bench_editor"
 [ -x "$bin" ] || exit 0
-out=$(QT_QPA_PLATFORM=offscreen "$bin" --benchmark_filter='/10000$' 2>/dev/null)
+out=$(QT_QPA_PLATFORM=offscreen "$bin" --benchmark_filter='/10000$' 2>/dev/null | sed 's/\x1b\[[0-9;]*m//g')
 # "LoadTaskList/10000: 26.9 ms, 1.57x the reading alone (...)"
 line=$(grep '^LoadTaskList/10000:' <<<"$out")
 load=$(sed -E 's/^[^:]*: ([0-9.]+) ms.*/\1/' <<<"$line")

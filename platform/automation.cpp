@@ -1,5 +1,8 @@
 #include "automation.h"
 
+#include "error.h"
+#include "text.h"
+
 namespace znx {
 
 TAutomationArg TAutomationArg::String(std::string value) {
@@ -26,6 +29,24 @@ TAutomationArg TAutomationArg::Bool(bool value) {
 void TAutomationArg::Assign(const std::string& value) {
     if (FKind == akStringRef) *FRef = value;
     else FText = value;
+}
+
+std::string ComponentBaseName(const std::string& ProgId) {
+    // A programmatic identifier: at most 39 characters, letters, digits and
+    // dots, beginning with a letter, no empty part.
+    bool valid = !ProgId.empty() && ProgId.size() <= 39 && ProgId.back() != '.';
+    for (size_t i = 0; valid && i < ProgId.size(); ++i) {
+        const char c = ProgId[i];
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        const bool digit = c >= '0' && c <= '9';
+        if (i == 0) valid = letter;
+        else if (c == '.') valid = ProgId[i - 1] != '.';
+        else valid = letter || digit;
+    }
+    if (!valid) throw Error(Format(SysText("Invalid class string \"%s\""), ProgId));
+    std::string name;
+    for (char c : ProgId) name += c == '.' ? '-' : (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    return name;
 }
 
 namespace {

@@ -72,6 +72,9 @@ std::vector<std::string> ComponentFolders();
 // The module file name of a class ("znx-archivace.so"); raises Error for a
 // malformed identifier.
 std::string ComponentModuleName(const std::string& ProgId);
+// The checked identifier in lower case with "-" for its dots ("znx-archivace");
+// raises "Invalid class string "%s"" for a text that is no identifier.
+std::string ComponentBaseName(const std::string& ProgId);
 
 // The archiver component ("ZNX.Archivace"): the ten operations the backup
 // action calls, in that order. Each raises Error when the component reports

@@ -150,21 +150,7 @@ private:
 } // namespace
 
 std::string ComponentModuleName(const std::string& ProgId) {
-    // A programmatic identifier: at most 39 characters, letters, digits and
-    // dots, beginning with a letter, no empty part.
-    bool valid = !ProgId.empty() && ProgId.size() <= 39 && ProgId.back() != '.';
-    for (size_t i = 0; valid && i < ProgId.size(); ++i) {
-        const char c = ProgId[i];
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-        const bool digit = c >= '0' && c <= '9';
-        if (i == 0) valid = letter;
-        else if (c == '.') valid = ProgId[i - 1] != '.';
-        else valid = letter || digit;
-    }
-    if (!valid) throw Error(Format(SysText("Invalid class string \"%s\""), ProgId));
-    std::string name;
-    for (char c : ProgId) name += c == '.' ? '-' : (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-    return name + ".so";
+    return ComponentBaseName(ProgId) + ".so";
 }
 
 std::vector<std::string> ComponentFolders() {

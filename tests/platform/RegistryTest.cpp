@@ -17,6 +17,8 @@
 
 using namespace znx;
 using znx::test::TempDir;
+using znx::test::ErrorOf;
+using znx::test::RunAsNobody;
 
 namespace {
 
@@ -54,33 +56,6 @@ protected:
     TempDir FDir;
     std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
 };
-
-// Runs Body in a child process as the user nobody; its exit code.
-int AsNobody(const std::function<int()>& Body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
-        int rc = 101;
-        try {
-            rc = Body();
-        } catch (...) {
-            rc = 102;
-        }
-        _exit(rc);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
-}
-
-std::string ErrorOf(const std::function<void()>& Body) {
-    try {
-        Body();
-    } catch (const Error& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
 
 } // namespace
 
@@ -563,7 +538,7 @@ TEST_F(RegistryTest, FullAccessNeedsTheRightToWriteTheHive) {
     ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
     const std::string ownHive = own + "/user.reg";
     setenv("ZNX_USER_REG", ownHive.c_str(), 1);
-    const int rc = AsNobody([&] {
+    const int rc = RunAsNobody([&] {
         TRegistry full(KEY_ALL_ACCESS);
         full.SetRootKey(TRootKey::HKEY_LOCAL_MACHINE);
         if (full.OpenKey("K", false)) return 1;   // the hive exists but cannot be written

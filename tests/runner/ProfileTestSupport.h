@@ -94,23 +94,4 @@ protected:
     std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
 };
 
-// Runs Body in a child process as the user nobody; its exit code (100 and up
-// when the switch or the body itself failed).
-inline int AsNobody(const std::function<int()>& Body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(100);
-        int rc = 101;
-        try {
-            rc = Body();
-        } catch (...) {
-            rc = 102;
-        }
-        _exit(rc);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
-}
-
 } // namespace znx::test

@@ -14,15 +14,6 @@ using namespace znx::test;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& Body) {
-    try {
-        Body();
-    } catch (const Error& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
-
 const std::string kConn = "Provider=SQLOLEDB.1;Password=x;User ID=sa;Data Source=srv";
 const std::string kUserConn = "Provider=SQLOLEDB.1;Data Source=usersrv";
 
@@ -305,7 +296,7 @@ TEST_F(LoadProfile, MachineWideHiveThisProcessMayNotWriteIsNotSeen) {
     SetUserHive(own + "/user.reg");
     WriteUser(AdoKeys(kHKCU, "\"ADOString\"=\"" + kUserConn + "\"\n"));
     ASSERT_EQ(chown((own + "/user.reg").c_str(), 65534, 65534), 0);
-    const int rc = AsNobody([&] {
+    const int rc = RunAsNobody([&] {
         TSrvOptions p;
         TProfileSource source;
         if (LoadServerProfile(1, p, true, source)) return 1; // exists machine-wide, unseen

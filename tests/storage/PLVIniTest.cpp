@@ -25,24 +25,8 @@ using test::ReadFile;
 using test::TempDir;
 using test::Sys;
 using test::WriteFile;
-
 #ifndef _WIN32
-namespace {
-
-// Runs the check in a child process as an unprivileged user (when we are
-// root), so that file permissions bind; returns the child's exit code.
-int RunUnprivileged(const std::function<int()>& check) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
-        _exit(check());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-}
-
-} // namespace
+using test::RunAsNobody;
 #endif
 
 TEST(PLVIni, SaveNormalisesBlankLinesMergesDuplicatesAndKeepsHeaderAndComments) {
@@ -300,7 +284,7 @@ TEST(PLVIni, ReadOnlyFileIsReadAndChangedInMemoryButNeverWritten) {
     std::string path = dir / "ro.ini";
     WriteFile(path, "[S]\r\nk=1\r\n");
     chmod(path.c_str(), 0444);
-    EXPECT_EQ(RunUnprivileged([&] {
+    EXPECT_EQ(RunAsNobody([&] {
                   TPLVIniFile ini(path);
                   if (!ini.Shared()->ReadOnly()) return 1;
                   ini.WriteString("S", "k", "2");
@@ -318,7 +302,7 @@ TEST(PLVIni, FailedSaveRaisesAndKeepsTheChangesPending) {
     std::string path = dir / "rw.ini";
     WriteFile(path, "[S]\r\nk=1\r\n");
     chown(path.c_str(), 65534, 65534);
-    EXPECT_EQ(RunUnprivileged([&] {
+    EXPECT_EQ(RunAsNobody([&] {
                   TPLVIniFile ini(path);
                   ini.WriteString("S", "k", "2");
                   chmod(path.c_str(), 0444); // made read-only after loading
@@ -343,7 +327,7 @@ TEST(PLVIni, UnreadableFileRaisesCannotOpenAndRegistersNothing) {
     std::string path = dir / "secret.ini";
     WriteFile(path, "[S]\r\n");
     chmod(path.c_str(), 0000);
-    EXPECT_EQ(RunUnprivileged([&] {
+    EXPECT_EQ(RunAsNobody([&] {
                   try {
                       TPLVIniFile ini(path);
                       return 1;

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "platform/error.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -58,6 +59,15 @@ std::string Crlf(const std::string& text) {
         out += c;
     }
     return out;
+}
+
+std::string ErrorOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const Error& e) {
+        return e.Message();
+    }
+    return "(no error)";
 }
 
 } // namespace znx::test

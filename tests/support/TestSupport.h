@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test suites.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,6 +60,16 @@ void SetEnv(const std::string& name, const std::string& value);
 // code page (UTF-8 on Linux, the ANSI code page on Windows).
 std::string Sys(const std::string& utf8);     // UTF-8 -> system code page
 std::string Utf8(const std::string& sysText); // system code page -> UTF-8
+
+// The message of the Error the body raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& body);
+
+#ifndef _WIN32
+// Runs the body in a child process as the user nobody (when this process is
+// root, so that file permissions bind); its exit code, 100 and up when the
+// switch or the body itself failed.
+int RunAsNobody(const std::function<int()>& body);
+#endif
 
 // True on the Windows build: selects the Windows-side variant of tests whose
 // expected behaviour differs by platform.

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <grp.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -81,6 +82,23 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     waitpid(pid, &status, 0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+int RunAsNobody(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+        int rc = 101;
+        try {
+            rc = body();
+        } catch (...) {
+            rc = 102;
+        }
+        _exit(rc);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
 }
 
 } // namespace znx::test

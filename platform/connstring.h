@@ -65,6 +65,4 @@ TOdbcConnectSettings TranslateAdoConnection(const std::string& ado, const std::s
 namespace znx {
 // UTF-8 <-> UTF-16 for the wide ODBC calls. Bytes that are no valid UTF-8 are
 // taken as Latin-1 characters; unpaired surrogates become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
 } // namespace znx

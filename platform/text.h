@@ -60,6 +60,13 @@ std::string Format(std::string_view format, const Args&... args) {
     return FormatV(format, std::vector<FormatArg>{FormatArg(args)...});
 }
 
+// UTF-8 and UTF-16. Invalid UTF-8 bytes and unpaired surrogates become
+// U+FFFD (bytes that are no sequence pass as their own code point).
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+// Appends the code point in UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Integer text as the system reads it: optional sign, decimal, or hexadecimal
 // after "$" or "0x"/"0X". False when the text is no valid 32-bit integer.
 bool TryStrToInt(std::string_view text, int32_t& value);

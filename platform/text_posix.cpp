@@ -67,24 +67,6 @@ bool Decode(std::string_view text, size_t i, char32_t& cp, size_t& len) {
     return true;
 }
 
-void Encode(char32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 template <typename Map>
 std::string MapCase(std::string_view text, Map map) {
     std::string out;
@@ -97,7 +79,7 @@ std::string MapCase(std::string_view text, Map map) {
             continue;
         }
         if (len == 1) out += static_cast<char>(map(cp));
-        else Encode(map(cp), out);
+        else AppendUtf8(out, map(cp));
         i += len;
     }
     return out;

@@ -46,17 +46,17 @@ std::string FormatV(std::string_view format, const std::vector<FormatArg>& args)
             out += c;
             continue;
         }
-        char spec = format[++i];
-        if (spec == '%') {
+        char conversion = format[++i];
+        if (conversion == '%') {
             out += '%';
-        } else if (spec == 's' || spec == 'd' || spec == 'u') {
+        } else if (conversion == 's' || conversion == 'd' || conversion == 'u') {
             if (next >= args.size())
                 throw std::invalid_argument("Format: too few arguments for \"" +
                                             std::string(format) + "\"");
             out += args[next++].Text();
         } else {
             out += '%';
-            out += spec;
+            out += conversion;
         }
     }
     return out;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/connstring.h"
+#include "platform/text.h"
 #include "platform/error.h"
 
 using namespace znx;

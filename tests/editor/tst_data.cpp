@@ -19,83 +19,12 @@
 #include "editor/data.h"
 #include "platform/registry.h"
 #include "tests/editor/support/EditorTest.h"
+#include "tests/editor/support/TdsServerQt.h"
 
 using namespace znx::editor;
 using namespace znx::editor::test;
 
 namespace {
-
-// The TDS test server with a list of databases; stopped at destruction.
-class TdsServer {
-public:
-    explicit TdsServer(const QStringList& databases) {
-        QString json = "{\"databases\": [";
-        for (int i = 0; i < databases.size(); ++i)
-            json += QString(i ? ", \"%1\"" : "\"%1\"").arg(databases[i]);
-        json += "], \"record\": \"" + dir_.path() + "/record.jsonl\"}";
-        WriteText(dir_.path() + "/config.json", json);
-        const QString script = qEnvironmentVariable("ZNX_TDS_SERVER");
-        process_.start("python3", {script, "--config", dir_.path() + "/config.json", "--exit-on-eof"});
-        QElapsedTimer clock;
-        clock.start();
-        while (port_ == 0 && clock.elapsed() < 30000 && process_.state() != QProcess::NotRunning) {
-            process_.waitForReadyRead(200);
-            while (process_.canReadLine()) {
-                const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-                if (line.startsWith("PORT ")) port_ = line.mid(5).toInt();
-            }
-        }
-    }
-    ~TdsServer() {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(3000);
-        }
-    }
-    int Port() const { return port_; }
-    QString AdoString() const {
-        return QString("Provider=SQLOLEDB.1;Data Source=127.0.0.1,%1;User ID=sa;Password=secret").arg(port_);
-    }
-    // How many connections were opened and how many were closed again.
-    int Count(const char* kind) const {
-        int n = 0;
-        for (const QString& line : ReadText(dir_.path() + "/record.jsonl").split('\n'))
-            if (line.contains(QString("\"kind\": \"%1\"").arg(kind)) ||
-                line.contains(QString("\"kind\":\"%1\"").arg(kind)))
-                ++n;
-        return n;
-    }
-    bool AllClosed() const {
-        for (int i = 0; i < 250; ++i) {
-            if (Count("close") >= Count("login")) return true;
-            QTest::qWait(20);
-        }
-        return false;
-    }
-
-private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    int port_ = 0;
-};
-
-// A port of 127.0.0.1 on which nothing listens.
-int RefusedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-QString RefusedString() {
-    return QString("Provider=SQLOLEDB.1;Data Source=127.0.0.1,%1;User ID=sa;Password=secret").arg(RefusedPort());
-}
 
 void CreateMachineKey(const char* key) {
     znx::TRegistry reg(znx::KEY_ALL_ACCESS);

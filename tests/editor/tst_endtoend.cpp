@@ -27,73 +27,16 @@
 #include "platform/registry.h"
 #include "tests/editor/ModalDriver.h"
 #include "tests/editor/support/EditorTest.h"
+#include "tests/editor/support/TdsServerQt.h"
 
 using namespace znx::editor;
 using znx::editor::test::Cz;
 using znx::editor::test::ReadText;
 using znx::editor::test::WriteText;
+using znx::editor::test::Received;
+using znx::editor::test::TdsServer;
 
 namespace {
-
-// One thing the TDS test server received.
-struct Received {
-    QString kind, db, text;
-};
-
-// The TDS test server with its databases and the record of what arrived;
-// stopped at destruction.
-class TdsServer {
-public:
-    explicit TdsServer(const QStringList& databases) {
-        QJsonObject config;
-        config["databases"] = QJsonArray::fromStringList(databases);
-        config["users"] = QJsonObject{{"sa", "secret"}};
-        config["record"] = RecordPath();
-        QFile file(dir_.path() + "/config.json");
-        if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write the server's config");
-        file.write(QJsonDocument(config).toJson());
-        file.close();
-        process_.start("python3", {qEnvironmentVariable("ZNX_TDS_SERVER"), "--config", file.fileName(),
-                                   "--exit-on-eof"});
-        QElapsedTimer clock;
-        clock.start();
-        while (port_ == 0 && clock.elapsed() < 30000 && process_.state() != QProcess::NotRunning) {
-            process_.waitForReadyRead(200);
-            while (process_.canReadLine()) {
-                const QString line = QString::fromUtf8(process_.readLine()).trimmed();
-                if (line.startsWith("PORT ")) port_ = line.mid(5).toInt();
-            }
-        }
-    }
-    ~TdsServer() {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(3000);
-        }
-    }
-    int Port() const { return port_; }
-    QString AdoString() const {
-        return QString("Provider=SQLOLEDB.1;Data Source=127.0.0.1,%1;User ID=sa;Password=secret").arg(port_);
-    }
-    QList<Received> Records() const {
-        QList<Received> out;
-        QFile file(RecordPath());
-        if (!file.open(QIODevice::ReadOnly)) return out;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            if (line.trimmed().isEmpty()) continue;
-            const QJsonObject o = QJsonDocument::fromJson(line).object();
-            out << Received{o["kind"].toString(), o["db"].toString(), o["text"].toString()};
-        }
-        return out;
-    }
-
-private:
-    QString RecordPath() const { return dir_.path() + "/record.jsonl"; }
-    QTemporaryDir dir_;
-    QProcess process_;
-    int port_ = 0;
-};
 
 ino_t InodeOf(const QString& path) {
     struct stat st {};

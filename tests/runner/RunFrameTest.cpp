@@ -95,3 +95,20 @@ TEST_F(RunFrame, AFailedLogWriteIsSwallowedAndTheRunGoesOn) {
     EXPECT_EQ(r.err, "");
 }
 #endif
+
+#ifndef _WIN32
+// The log's date and time follow the user's regional format: a Czech locale,
+// compiled into the test's folder, gives the day first with dots.
+TEST_F(RunFrame, LogLinesCarryTheRegionalShortDateAndLongTime) {
+    const std::string locales = dir_ / "locales";
+    std::filesystem::create_directory(locales);
+    ProcessResult made = RunProcess({"/usr/bin/localedef", "-i", "cs_CZ", "-f", "UTF-8", locales + "/cs_CZ.UTF-8"});
+    ASSERT_EQ(made.exitCode, 0) << "localedef (package locales): " << made.err;
+    env_["LOCPATH"] = locales;
+    env_["LC_ALL"] = "cs_CZ.UTF-8";
+    ASSERT_EQ(Run().exitCode, 0);
+    const std::string log = ReadFile(LogPath());
+    std::regex czech(R"(^\d{1,2}\.\d{1,2}\.\d{4}( \d{2}:\d{2}:\d{2})?: Konfigurace načtena z "[^"]*"\r\n)");
+    EXPECT_TRUE(std::regex_search(log, czech)) << log;
+}
+#endif

@@ -33,6 +33,17 @@ bool IsKey(const QString& key, std::initializer_list<const char*> names) {
     return false;
 }
 
+// The dialog's "OK" (the default button) and "Storno", named for the tests.
+void AddOkCancel(QDialog* dialog, QDialogButtonBox* buttons, QPushButton*& ok, QPushButton*& cancel) {
+    ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName("btnOK");
+    ok->setDefault(true);
+    cancel = buttons->addButton(Cz("Storno"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName("btnCancel");
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+}
+
 } // namespace
 
 QString DataLinkFolder() {
@@ -134,13 +145,7 @@ TConnEditForm::TConnEditForm(QWidget* Parent) : QDialog(Parent) {
     grid->setColumnStretch(0, 1);
 
     auto* buttons = new QDialogButtonBox(this);
-    btnOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = buttons->addButton(Cz("Storno"), QDialogButtonBox::RejectRole);
-    btnCancel->setObjectName("btnCancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    AddOkCancel(this, buttons, btnOK, btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -245,13 +250,7 @@ TConnBuildForm::TConnBuildForm(QWidget* Parent) : QDialog(Parent) {
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(btnTest, QDialogButtonBox::ActionRole);
-    btnOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = buttons->addButton(Cz("Storno"), QDialogButtonBox::RejectRole);
-    btnCancel->setObjectName("btnCancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    AddOkCancel(this, buttons, btnOK, btnCancel);
     connect(btnTest, &QPushButton::clicked, this, &TConnBuildForm::TestClick);
     connect(cbAuthentication, &QComboBox::currentIndexChanged, this, &TConnBuildForm::UpdateEnabled);
 

@@ -61,20 +61,10 @@ inline const std::string kHKCU = "HKEY_CURRENT_USER";
 class HiveFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"ZNX_MACHINE_REG", "ZNX_USER_REG", "ZNX_CLASSES_REG"}) {
-            const char* v = std::getenv(name);
-            FSaved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-        }
         FUser = FDir / "user.reg";
         setenv("ZNX_MACHINE_REG", Machine().c_str(), 1);
         setenv("ZNX_USER_REG", User().c_str(), 1);
         setenv("ZNX_CLASSES_REG", (FDir / "classes.reg").c_str(), 1);
-    }
-    void TearDown() override {
-        for (const auto& [name, value] : FSaved) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
-        }
     }
     std::string Machine() const { return FDir / "machine.reg"; }
     std::string User() const { return FUser; }
@@ -91,7 +81,7 @@ protected:
 
     TempDir FDir;
     std::string FUser;
-    std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
+    ScopedEnv FSaved{{"ZNX_MACHINE_REG", "ZNX_USER_REG", "ZNX_CLASSES_REG"}};
 };
 
 } // namespace znx::test

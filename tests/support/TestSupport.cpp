@@ -70,4 +70,15 @@ std::string ErrorOf(const std::function<void()>& body) {
     return "(no error)";
 }
 
+ScopedEnv::ScopedEnv(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        const char* value = std::getenv(name.c_str());
+        saved_.emplace_back(name, value ? value : "");
+    }
+}
+
+ScopedEnv::~ScopedEnv() {
+    for (const auto& [name, value] : saved_) SetEnv(name, value);
+}
+
 } // namespace znx::test

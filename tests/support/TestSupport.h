@@ -56,6 +56,19 @@ bool UnderWine();
 // Sets a variable of this process's environment; an empty value removes it.
 void SetEnv(const std::string& name, const std::string& value);
 
+// Keeps the named environment variables for a test's time: they are put
+// back as they were (an empty one counts as unset) when the object goes.
+class ScopedEnv {
+public:
+    explicit ScopedEnv(const std::vector<std::string>& names);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
 // Test texts are UTF-8; the system's files and messages are in the system
 // code page (UTF-8 on Linux, the ANSI code page on Windows).
 std::string Sys(const std::string& utf8);     // UTF-8 -> system code page
